@@ -1,0 +1,97 @@
+// video.h - the output: video mode and GL context, drawing primitives (textured
+// quads in a 2D pixel projection, textures with a one-entry bind cache, render
+// states, blend modes), framebuffers, the shader table, the present through the
+// post shader, and frame pacing. All calls run on the thread that called
+// ORB_InitVideo (the demo thread); before it, no call touches GL.
+#ifndef ENGINE_VIDEO_H
+#define ENGINE_VIDEO_H
+
+#include <stdint.h>
+#include "engine/bitmap.h"
+
+// ---- Video mode ----------------------------------------------------------------
+void ORB_InitVideo(int width, int height, int flags); // flags 0x1: full screen and vsync
+void ORB_CloseVideo(void);
+void setVSync(int unused);
+void VSyncOn(char interval);
+
+// ---- Projection ------------------------------------------------------------------
+void ORB_Perspective(float fovy, float aspect, float znear, float zfar);
+void ORB_LookAt(float eyex, float eyey, float eyez, float centerx, float centery, float centerz);
+void ORB_Enable2D(void);
+void ORB_Disable2D(void);
+void ORB_UpdateMatrix(void);      // empty
+void ORB_UpdateVertexData(void);  // empty
+void ORB_DrawTriangles(void);     // empty
+
+// ---- Blending, textures, render states ---------------------------------------------
+void ORB_SetBlendMode(int mode);  // 1: src*src + dst*dst, 2: src*src + dst
+void ORB_SetBlendmode(int mode);
+uint32_t ORB_CreateTexture(s_bitmap bmp);
+void ORB_UpdateTexture(s_bitmap bmp);
+void ORB_DeleteTexture(s_bitmap bmp);
+void ORB_BindTexture(uint32_t id);
+void ORB_EnableRenderState(int mask);   // 0x1 depth, 0x2 alpha test, 0x4 blend, 0x8 lighting
+void ORB_DisableRenderState(int mask);
+
+// ---- Quads (pixels of the current framebuffer, y down) -------------------------------
+void ORB_DrawQuad(float x, float y, float w, float h,
+                  float uleft, float vtop, float uright, float vbottom);
+void ORB_DrawRotatedQuad(float x, float y, float w, float h,
+                         float uleft, float vtop, float uright, float vbottom, float angle);
+
+// ---- Framebuffers and presentation ------------------------------------------------
+int   ORB_InitFramebuffer(int width, int height);
+void  ORB_SetFramebuffer(int index);
+void  ORB_DrawFramebuffer(int x, int y, int w, int h, int index);
+void  ORB_SwapBuffers(void);
+void  ORB_SwapBuffers2(void);
+float ORB_WaitRefresh(void);
+
+// ---- Shaders -------------------------------------------------------------------------
+int   ORB_InitShader(const char *vertex, const char *fragment);
+int   ORB_LoadShader(const char *vertexpath, const char *fragmentpath);
+void  ORB_DeleteShader(int index);
+void  ORB_SetShaderValue(int index, const char *name, float value);
+void  ORB_BindShader(int index);
+void  ORB_UnbindShader(void);
+void  ORB_SetFadeValue(float v);
+void  ORB_SetScanlineValue(float v);
+void  ORB_SetPostShader(int index);
+char *textFileRead(const char *path);
+void  validateShader(uint32_t shader, const char *label);
+void  validateProgram(uint32_t program);
+
+// ---- State ---------------------------------------------------------------------------
+typedef struct {
+    int32_t width, height, pitch, bitsperpixel, bytesperpixel;
+    int32_t redmask, greenmask, bluemask;
+    int32_t redshift, greenshift, blueshift;
+    int32_t redbits, greenbits, bluebits;
+} s_videomode;
+
+typedef struct { int32_t width, height, index; } s_framebuffer;
+
+extern s_videomode ORB_video;
+extern int ORB_vsync_enabled;
+extern int ORB_shaders_enabled;
+extern int ORB_projectionmode;
+extern int ORB_renderstate;
+extern uint32_t ORB_lasttextureid;
+extern int ORB_stats_numtriangles;
+extern int ORB_stats_numtexturebinds;
+extern int ORB_stats_numstateswitches;
+extern s_bitmap ORB_scanlinebitmap;
+extern s_framebuffer ORB_framebuffers[16];
+extern s_framebuffer *ORB_FrameBuffer;
+extern int ORB_numframebuffers;
+extern int ORB_framebuffers_enabled;
+extern int ORB_numshaders;
+extern int ORB_postshader_id;
+extern float ORB_fadevalue;
+extern float ORB_scanlinevalue;
+extern int ORB_video_updatespeed;
+extern uint32_t ORB_video_time;
+extern int ORB_video_numframes;
+
+#endif
