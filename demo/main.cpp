@@ -7,6 +7,7 @@
 #include "demo/main.h"
 
 #include "engine/driver.h"
+#include "engine/input.h"
 #include "engine/video.h"
 
 // ---- Globals of the sequence ------------------------------------------------------------
@@ -120,12 +121,6 @@ void timeline_frame(void)
 int timeline_running(void)
 {
     return quit == 0 && ORB_quit.load(std::memory_order_relaxed) == 0;
-}
-
-// The scene routines arrive with the scenes; until then a period draws nothing.
-void run_scene(int s)
-{
-    (void)s;
 }
 
 int coremain(int argc, char **argv)
