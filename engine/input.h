@@ -6,6 +6,7 @@
 #define ENGINE_INPUT_H
 
 #include <stdint.h>
+#include "platform/platform.h"
 
 // ---- Input ------------------------------------------------------------------------
 int  ORB_GetKeys(int *keys, int *pressed);
@@ -33,6 +34,18 @@ typedef struct {
     int32_t released;
     int32_t active;
 } s_controller;
+
+// The platform calls that input reads through; tests replace them to drive the
+// key state, the mouse and the joysticks. The platform layer's calls by default.
+typedef struct {
+    int  (*key_down)(int vk);
+    void (*mouse_pos)(int *x, int *y);
+    void (*mouse_warp)(int x, int y);
+    int  (*joy_numdevs)(void);
+    int  (*joy_connected)(int j);
+    int  (*joy_read)(int j, plat_joystate *st);
+} s_inputio;
+extern s_inputio inputio;
 
 extern int ORB_joykey;
 extern int orb_input_prevkey;
