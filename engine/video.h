@@ -70,7 +70,20 @@ typedef struct {
     int32_t redbits, greenbits, bluebits;
 } s_videomode;
 
+#define ORB_MAXFRAMEBUFFERS 16
+#define ORB_MAXSHADERS 64
+
 typedef struct { int32_t width, height, index; } s_framebuffer;
+
+// GL objects of a framebuffer (same index as ORB_framebuffers).
+typedef struct {
+    uint32_t *pixels;       // width x height system-memory copy, used by the read-back present
+    uint32_t fbo;           // framebuffer object
+    uint32_t colortexture;  // RGBA colour attachment
+    uint32_t depthtexture;  // 24-bit depth, 8-bit stencil attachment
+} s_framebufferdata;
+
+typedef struct { uint32_t program, vertexshader, fragmentshader; } s_shader;
 
 extern s_videomode ORB_video;
 extern int ORB_vsync_enabled;
@@ -82,10 +95,12 @@ extern int ORB_stats_numtriangles;
 extern int ORB_stats_numtexturebinds;
 extern int ORB_stats_numstateswitches;
 extern s_bitmap ORB_scanlinebitmap;
-extern s_framebuffer ORB_framebuffers[16];
+extern s_framebuffer ORB_framebuffers[ORB_MAXFRAMEBUFFERS];
+extern s_framebufferdata ORB_framebufferdata[ORB_MAXFRAMEBUFFERS];
 extern s_framebuffer *ORB_FrameBuffer;
 extern int ORB_numframebuffers;
 extern int ORB_framebuffers_enabled;
+extern s_shader ORB_shader[ORB_MAXSHADERS];
 extern int ORB_numshaders;
 extern int ORB_postshader_id;
 extern float ORB_fadevalue;
@@ -93,5 +108,7 @@ extern float ORB_scanlinevalue;
 extern int ORB_video_updatespeed;
 extern uint32_t ORB_video_time;
 extern int ORB_video_numframes;
+extern int orb_glready;                 // 1 while ORB_InitVideo's GL context is current
+extern void (*ORB_preswap_hook)(void);  // null; if set, called by the present right before the swap
 
 #endif

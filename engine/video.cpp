@@ -1,0 +1,676 @@
+// video.cpp - the output: video mode and GL context, the drawing primitives, the
+// framebuffer table, the shader table, the present through the post shader and
+// frame pacing.
+//
+// Every GL call is guarded by orb_glready: until ORB_InitVideo has made a context
+// current nothing here touches GL, so bitmaps can be created and filled headless
+// (texture names are then 0).
+#include <GL/glew.h>
+
+#include "engine/video.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/bitmap.h"
+#include "engine/orb.h"
+#include "engine/sprite.h"
+#include "platform/platform.h"
+
+s_videomode ORB_video;
+int ORB_vsync_enabled;
+int ORB_shaders_enabled;
+int ORB_projectionmode = 1;
+int ORB_renderstate;
+uint32_t ORB_lasttextureid = 0xFFFFFFFFu;
+int ORB_stats_numtriangles;
+int ORB_stats_numtexturebinds;
+int ORB_stats_numstateswitches;
+s_bitmap ORB_scanlinebitmap;
+
+s_framebuffer ORB_framebuffers[ORB_MAXFRAMEBUFFERS];
+s_framebufferdata ORB_framebufferdata[ORB_MAXFRAMEBUFFERS];
+s_framebuffer *ORB_FrameBuffer;
+int ORB_numframebuffers;
+int ORB_framebuffers_enabled;
+s_shader ORB_shader[ORB_MAXSHADERS];
+int ORB_numshaders;
+int ORB_postshader_id;
+float ORB_fadevalue;
+float ORB_scanlinevalue;
+int ORB_video_updatespeed;
+uint32_t ORB_video_time;
+int ORB_video_numframes;
+int orb_glready;
+
+// The two triangles of a quad over its corners 0..3.
+static const GLubyte quad_index[6] = { 0, 3, 2, 0, 2, 1 };
+
+// Framebuffer objects are usable only when the driver offers all four entry points.
+static int fbo_entry_points(void)
+{
+    return glGenFramebuffersEXT && glBindFramebufferEXT && glFramebufferTexture2DEXT &&
+           glCheckFramebufferStatusEXT;
+}
+
+static void bind_fbo(GLuint fbo)
+{
+    if (glBindFramebufferEXT) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
+}
+
+// ---- Video mode -------------------------------------------------------------------------
+
+void ORB_InitVideo(int width, int height, int flags)
+{
+    // Window restyle, placement at (100, 100) with a client area of width x height,
+    // always on top, full screen when asked and the mode really is width x height,
+    // then the GL context, made current on this thread.
+    int fullscreen = 0;
+    int ok = plat_video_setup(width, height, flags & 0x1, &fullscreen);
+    if (!fullscreen) flags &= ~0x1;
+    orb_glready = ok && plat_gl_make_current();
+    if (!orb_glready) printf("ORB_InitVideo: no OpenGL context, drawing disabled\n");
+
+    if (orb_glready) {
+        glViewport(0, 0, width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        ORB_Perspective(45.0f, (float)width / (float)height, 0.01f, 1000.0f);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+
+        glEnable(GL_TEXTURE_2D);
+        glShadeModel(GL_SMOOTH);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glEnable(GL_CULL_FACE);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+        glAlphaFunc(GL_GREATER, 0.0f);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+
+        glewInit();
+        // The shader calls go through the GL 2.0 entry points, so those must exist too.
+        if (GLEW_ARB_vertex_shader && GLEW_ARB_fragment_shader && glCreateShader && glUseProgram) {
+            puts("\nReady for GLSL");
+            ORB_shaders_enabled = 1;
+        } else {
+            puts("\nNo GLSL support");
+            ORB_shaders_enabled = 0;
+        }
+        if (flags & 0x1) setVSync(0);
+        else ORB_vsync_enabled = 0;
+    } else {
+        ORB_shaders_enabled = 0;
+        ORB_vsync_enabled = 0;
+    }
+
+    ORB_numframebuffers = 0;
+    ORB_InitFramebuffer(width, height);
+    ORB_SetFramebuffer(0);
+    ORB_SetPostShader(0);
+    ORB_SetFadeValue(1.0f);
+    ORB_SetScanlineValue(0.0f);
+
+    ORB_video.width = width;
+    ORB_video.height = height;
+    ORB_video.pitch = width;
+    ORB_video.bitsperpixel = 32;
+    ORB_video.bytesperpixel = 4;
+    ORB_video.redmask = 0x00FF0000;
+    ORB_video.greenmask = 0x0000FF00;
+    ORB_video.bluemask = 0x000000FF;
+    ORB_video.redshift = 16;
+    ORB_video.greenshift = 8;
+    ORB_video.blueshift = 0;
+    ORB_video.redbits = 8;
+    ORB_video.greenbits = 8;
+    ORB_video.bluebits = 8;
+
+    // Scan-line overlay for the present without GLSL: even rows transparent, odd
+    // rows opaque black.
+    ORB_CreateBitmap(width, height, &ORB_scanlinebitmap);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            ORB_DrawPixel(x, y, (y & 1) ? 0xFF000000u : 0u, ORB_scanlinebitmap);
+    ORB_UpdateBitmap(ORB_scanlinebitmap);
+
+    // Registries start empty for the caller's own bitmaps: the scan-line bitmap is
+    // dropped again, so a flush never deletes it.
+    ORB_renderstate = 0;
+    ORB_lasttextureid = 0xFFFFFFFFu;
+    orb_numbitmaps = 0;
+    orb_numsprites = 0;
+
+    ORB_SetRefreshRate(60);
+}
+
+void ORB_CloseVideo(void)
+{
+    if (!orb_glready) return;
+    plat_gl_release();
+    orb_glready = 0;
+}
+
+void setVSync(int unused)
+{
+    (void)unused;
+    if (!orb_glready) return;
+    if (plat_gl_set_swap_interval(1)) {
+        puts("setVsync: Vsync found!");
+        ORB_vsync_enabled = 1;
+    } else {
+        ORB_vsync_enabled = 0;
+    }
+}
+
+void VSyncOn(char interval)
+{
+    if (!orb_glready) return;
+    plat_gl_set_swap_interval((int)(signed char)interval);
+}
+
+// ---- Projection ---------------------------------------------------------------------------
+
+void ORB_Perspective(float fovy, float aspect, float znear, float zfar)
+{
+    if (!orb_glready) return;
+    double top = tan((double)fovy * 3.141592653589793 / 360.0) * (double)znear;
+    double bottom = -top;
+    glFrustum((double)aspect * bottom, (double)aspect * top, bottom, top, (double)znear, (double)zfar);
+}
+
+void ORB_LookAt(float eyex, float eyey, float eyez, float centerx, float centery, float centerz)
+{
+    if (!orb_glready) return;
+    double dx = (double)eyex - (double)centerx;
+    double dy = (double)eyey - (double)centery;
+    double dz = (double)eyez - (double)centerz;
+    if (dx == 0.0 && dy == 0.0 && dz == 0.0) return;
+    if (dx == 0.0 && dz == 0.0) {
+        // Straight along the y axis: yaw is undefined, only pitch by a quarter turn.
+        glRotated(dy < 0.0 ? -90.0 : 90.0, 1.0, 0.0, 0.0);
+        glTranslated(-dx, -dy, -dz);
+        return;
+    }
+    double rxz = dx != 0.0 ? hypot(dx, dz) : dz;
+    double r;
+    if (dz == 0.0) r = hypot(dx, dy);
+    else if (dy != 0.0) r = hypot(dy, rxz);
+    else r = rxz;
+    double pitch = asin(dy / r) * 57.29577951308232;
+    double yaw = asin(dx / rxz) * 57.29577951308232;
+    glRotated(pitch, 1.0, 0.0, 0.0);
+    if (dz < 0.0) yaw = yaw + 180.0;
+    else yaw = 360.0 - yaw;
+    glRotated(yaw, 0.0, 1.0, 0.0);
+    glTranslated(-(double)eyex, -(double)eyey, -(double)eyez);
+}
+
+void ORB_Enable2D(void)
+{
+    if (!orb_glready) return;
+    if (ORB_projectionmode != 0) {
+        // Pixels of the viewport, (0, 0) at the top left, y growing downwards.
+        GLint vp[4];
+        glGetIntegerv(GL_VIEWPORT, vp);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(vp[0], vp[0] + vp[2], vp[1] + vp[3], vp[1], -1.0, 1.0);
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    ORB_projectionmode = 0;
+}
+
+void ORB_Disable2D(void)
+{
+    if (!orb_glready || ORB_projectionmode != 0 || !ORB_FrameBuffer) return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    ORB_Perspective(45.0f, (float)ORB_FrameBuffer->width / (float)ORB_FrameBuffer->height, 0.01f, 1000.0f);
+    glMatrixMode(GL_MODELVIEW);
+    ORB_projectionmode = 1;
+}
+
+void ORB_UpdateMatrix(void) {}
+void ORB_UpdateVertexData(void) {}
+void ORB_DrawTriangles(void) {}
+
+// ---- Blending, textures, render states ----------------------------------------------------
+
+void ORB_SetBlendMode(int mode)
+{
+    if (!orb_glready) return;
+    if (mode == 1) glBlendFunc(GL_SRC_COLOR, GL_DST_COLOR);
+    else if (mode == 2) glBlendFunc(GL_SRC_COLOR, GL_ONE);
+}
+
+void ORB_SetBlendmode(int mode)
+{
+    ORB_SetBlendMode(mode);
+}
+
+static void upload_texture(const s_bitmap *bmp)
+{
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, bmp->width, bmp->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, bmp->pixels);
+}
+
+uint32_t ORB_CreateTexture(s_bitmap bmp)
+{
+    if (!orb_glready) return 0;
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    upload_texture(&bmp);
+    return id;
+}
+
+void ORB_UpdateTexture(s_bitmap bmp)
+{
+    if (!orb_glready) return;
+    glBindTexture(GL_TEXTURE_2D, bmp.texture);
+    upload_texture(&bmp);
+}
+
+void ORB_DeleteTexture(s_bitmap bmp)
+{
+    if (!orb_glready) return;
+    GLuint id = bmp.texture;
+    glDeleteTextures(1, &id);
+}
+
+void ORB_BindTexture(uint32_t id)
+{
+    if (!orb_glready || id == ORB_lasttextureid) return;
+    glBindTexture(GL_TEXTURE_2D, id);
+    ORB_lasttextureid = id;
+    ORB_stats_numtexturebinds++;
+}
+
+// Render-state bits in the order they are switched.
+static const int state_bits[4] = { 0x2, 0x1, 0x4, 0x8 };
+static const GLenum state_caps[4] = { GL_ALPHA_TEST, GL_DEPTH_TEST, GL_BLEND, GL_LIGHTING };
+
+void ORB_EnableRenderState(int mask)
+{
+    // Any bit already believed on cancels the whole request.
+    if (ORB_renderstate & mask) return;
+    if (orb_glready)
+        for (int i = 0; i < 4; i++)
+            if (mask & state_bits[i]) glEnable(state_caps[i]);
+    ORB_renderstate |= mask;
+    ORB_stats_numstateswitches++;
+}
+
+void ORB_DisableRenderState(int mask)
+{
+    // Any bit believed on switches off every bit of the mask.
+    if (!(ORB_renderstate & mask)) return;
+    if (orb_glready)
+        for (int i = 0; i < 4; i++)
+            if (mask & state_bits[i]) glDisable(state_caps[i]);
+    ORB_renderstate &= ~mask;
+    ORB_stats_numstateswitches++;
+}
+
+// ---- Quads ----------------------------------------------------------------------------------
+
+// Strict test against the current framebuffer: a quad that only touches an edge is
+// not drawn.
+static int quad_visible(float x, float y, float w, float h)
+{
+    if (!orb_glready || !ORB_FrameBuffer) return 0;
+    return y > -h && y < (float)ORB_FrameBuffer->height && x > -w && x < (float)ORB_FrameBuffer->width;
+}
+
+static void emit_quad(const GLfloat *corners, const GLfloat *coords)
+{
+    glVertexPointer(3, GL_FLOAT, 0, corners);
+    glTexCoordPointer(2, GL_FLOAT, 0, coords);
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_BYTE, quad_index);
+    ORB_stats_numtriangles += 2;
+}
+
+void ORB_DrawQuad(float x, float y, float w, float h, float uleft, float vtop, float uright, float vbottom)
+{
+    if (!quad_visible(x, y, w, h)) return;
+    // Corners clockwise from the top left in y-down pixels, which is
+    // counter-clockwise in GL window coordinates, so culling keeps them.
+    GLfloat corners[12] = { x, y, 0.0f, x + w, y, 0.0f, x + w, y + h, 0.0f, x, y + h, 0.0f };
+    GLfloat coords[8] = { uleft, vtop, uright, vtop, uright, vbottom, uleft, vbottom };
+    ORB_Enable2D();
+    emit_quad(corners, coords);
+}
+
+void ORB_DrawRotatedQuad(float x, float y, float w, float h, float uleft, float vtop, float uright,
+                         float vbottom, float angle)
+{
+    if (!quad_visible(x, y, w, h)) return;
+    float hw = w / 2, hh = h / 2;
+    GLfloat corners[12] = { -hw, -hh, 0.0f, hw, -hh, 0.0f, hw, hh, 0.0f, -hw, hh, 0.0f };
+    GLfloat coords[8] = { uleft, vtop, uright, vtop, uright, vbottom, uleft, vbottom };
+    ORB_Enable2D();
+    glLoadIdentity();
+    glTranslatef(x + w / 2, y + h / 2, 0.0f);
+    glRotatef(angle, 0.0f, 0.0f, 1.0f);
+    emit_quad(corners, coords);
+}
+
+// ---- Framebuffers ------------------------------------------------------------------------------
+
+int ORB_InitFramebuffer(int width, int height)
+{
+    int i = ORB_numframebuffers;
+    if (i >= ORB_MAXFRAMEBUFFERS) {
+        printf("ORB_InitFramebuffer: table full (%d)\n", ORB_MAXFRAMEBUFFERS);
+        return -1;
+    }
+    if (width <= 0 || height <= 0) {
+        printf("ORB_InitFramebuffer: bad size %d x %d\n", width, height);
+        return -1;
+    }
+    ORB_framebuffers[i].width = width;
+    ORB_framebuffers[i].height = height;
+    ORB_framebuffers[i].index = i;
+    s_framebufferdata *d = &ORB_framebufferdata[i];
+    d->pixels = (uint32_t *)malloc((size_t)width * (size_t)height * 4);
+    d->fbo = d->colortexture = d->depthtexture = 0;
+
+    if (orb_glready) {
+        if (glActiveTexture) glActiveTexture(GL_TEXTURE0);
+
+        glGenTextures(1, &d->colortexture);
+        glBindTexture(GL_TEXTURE_2D, d->colortexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, NULL);
+
+        glGenTextures(1, &d->depthtexture);
+        glBindTexture(GL_TEXTURE_2D, d->depthtexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8_EXT, width, height, 0, GL_DEPTH_STENCIL_EXT,
+                     GL_UNSIGNED_INT_24_8_EXT, NULL);
+
+        // A driver without framebuffer objects counts as an incomplete framebuffer:
+        // drawing then goes to the window and the present reads it back.
+        GLenum status = 0;
+        if (fbo_entry_points()) {
+            glGenFramebuffersEXT(1, &d->fbo);
+            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, d->fbo);
+            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                                      d->colortexture, 0);
+            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
+                                      d->depthtexture, 0);
+            status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+        }
+        if (status == GL_FRAMEBUFFER_COMPLETE_EXT) {
+            ORB_framebuffers_enabled = 1;
+        } else {
+            printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)status);
+            ORB_framebuffers_enabled = 0;
+        }
+        bind_fbo(0);
+    }
+    ORB_numframebuffers++;
+    return i;
+}
+
+static int valid_framebuffer(int index)
+{
+    return index >= 0 && index < ORB_numframebuffers;
+}
+
+void ORB_SetFramebuffer(int index)
+{
+    if (!valid_framebuffer(index)) {
+        printf("ORB_SetFramebuffer: no framebuffer %d\n", index);
+        return;
+    }
+    ORB_FrameBuffer = &ORB_framebuffers[index];
+    if (!orb_glready) return;
+    if (ORB_framebuffers_enabled) bind_fbo(ORB_framebufferdata[index].fbo);
+    glBindTexture(GL_TEXTURE_2D, ORB_framebufferdata[index].colortexture);
+    glViewport(0, 0, ORB_FrameBuffer->width, ORB_FrameBuffer->height);
+    ORB_projectionmode = 1;
+}
+
+void ORB_DrawFramebuffer(int x, int y, int w, int h, int index)
+{
+    if (!orb_glready || !valid_framebuffer(index)) return;
+    glBindTexture(GL_TEXTURE_2D, ORB_framebufferdata[index].colortexture);
+    // v runs from 1 at the top edge to 0 at the bottom: the top row lands on top.
+    ORB_DrawQuad((float)x, (float)y, (float)w, (float)h, 0.0f, 1.0f, 1.0f, 0.0f);
+}
+
+// ---- Presentation -------------------------------------------------------------------------------
+
+void (*ORB_preswap_hook)(void);
+
+void ORB_SwapBuffers(void)
+{
+    if (!orb_glready || !ORB_FrameBuffer) return;
+    s_framebuffer *f = ORB_FrameBuffer;
+    s_framebufferdata *d = &ORB_framebufferdata[f->index];
+    float w = (float)ORB_video.width, h = (float)ORB_video.height;
+
+    bind_fbo(0);
+    if (!ORB_framebuffers_enabled && d->pixels) {
+        // The frame was drawn into the window's lower-left corner: copy it into the
+        // framebuffer's texture so the scale-up below works the same way.
+        glReadPixels(0, 0, f->width, f->height, GL_RGBA, GL_UNSIGNED_BYTE, d->pixels);
+        glBindTexture(GL_TEXTURE_2D, d->colortexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, 4, f->width, f->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, d->pixels);
+    }
+    glBindTexture(GL_TEXTURE_2D, d->colortexture);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glViewport(0, 0, ORB_video.width, ORB_video.height);
+    ORB_projectionmode = 1;
+    ORB_Enable2D();
+
+    if (ORB_shaders_enabled) {
+        int p = ORB_postshader_id;
+        ORB_BindShader(p);
+        if (p >= 0 && p < ORB_MAXSHADERS) {
+            glUniform1i(glGetUniformLocation(ORB_shader[p].program, "fbo_texture"), 0);
+            glUniform1i(glGetUniformLocation(ORB_shader[p].program, "fbo_depth"), 1);
+        }
+        ORB_SetShaderValue(p, "fadevalue", ORB_fadevalue);
+        ORB_SetShaderValue(p, "scanlinevalue", ORB_scanlinevalue);
+        ORB_DrawQuad(0.0f, 0.0f, w, h, 0.0f, 1.0f, 1.0f, 0.0f);
+        ORB_UnbindShader();
+    } else {
+        // Over the cleared black window, alpha blending with the fade as alpha gives
+        // picture x fade; the scan-line overlay then darkens every other row.
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_BLEND);
+        glColor4f(1.0f, 1.0f, 1.0f, ORB_fadevalue);
+        ORB_DrawQuad(0.0f, 0.0f, w, h, 0.0f, 1.0f, 1.0f, 0.0f);
+        glBindTexture(GL_TEXTURE_2D, ORB_scanlinebitmap.texture);
+        glColor4f(1.0f, 1.0f, 1.0f, ORB_scanlinevalue);
+        ORB_DrawQuad(0.0f, 0.0f, w, h, 0.0f, 1.0f, 1.0f, 0.0f);
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        glDisable(GL_BLEND);
+    }
+
+    glFinish();
+    if (ORB_preswap_hook) ORB_preswap_hook();
+    plat_gl_swap();
+
+    if (ORB_framebuffers_enabled) bind_fbo(d->fbo);
+    glViewport(0, 0, f->width, f->height);
+    ORB_projectionmode = 1;
+    ORB_lasttextureid = 0xFFFFFFFFu;
+    ORB_stats_numtriangles = 0;
+    ORB_stats_numtexturebinds = 0;
+    ORB_stats_numstateswitches = 0;
+}
+
+void ORB_SwapBuffers2(void)
+{
+    if (!orb_glready || !ORB_FrameBuffer) return;
+    plat_gl_swap();
+    glViewport(0, 0, ORB_FrameBuffer->width, ORB_FrameBuffer->height);
+    bind_fbo(0);
+}
+
+float ORB_WaitRefresh(void)
+{
+    ORB_video_numframes++;
+    // Unsigned 32-bit arithmetic throughout; with vsync the swap has already waited.
+    uint32_t now = plat_ticks();
+    while (ORB_video_time + (uint32_t)ORB_video_updatespeed > now && ORB_vsync_enabled == 0) now = plat_ticks();
+    float elapsed = (float)(uint32_t)(plat_ticks() - ORB_video_time);
+    ORB_video_time = now;
+    if (ORB_vsync_enabled && (float)ORB_video_updatespeed >= elapsed) return 1.0f;
+    return elapsed / (float)ORB_video_updatespeed;
+}
+
+// ---- Shaders ---------------------------------------------------------------------------------------
+
+static int valid_shader(int index)
+{
+    return index >= 0 && index < ORB_MAXSHADERS;
+}
+
+int ORB_InitShader(const char *vertex, const char *fragment)
+{
+    int i = ORB_numshaders;
+    if (i >= ORB_MAXSHADERS) {
+        printf("ORB_InitShader: table full (%d)\n", ORB_MAXSHADERS);
+        return -1;
+    }
+    if (ORB_shaders_enabled) {
+        s_shader *s = &ORB_shader[i];
+        s->vertexshader = glCreateShader(GL_VERTEX_SHADER);
+        s->fragmentshader = glCreateShader(GL_FRAGMENT_SHADER);
+        if (!vertex || !fragment) {
+            // The index is not used up; the two fresh shader objects are freed.
+            glDeleteShader(s->vertexshader);
+            glDeleteShader(s->fragmentshader);
+            s->vertexshader = s->fragmentshader = 0;
+            printf("Either vertex shader or fragment shader file not found.");
+            return -1;
+        }
+        printf("vv: %s\n", vertex);
+        printf("ff: %s\n", fragment);
+        glShaderSource(s->vertexshader, 1, &vertex, NULL);
+        glShaderSource(s->fragmentshader, 1, &fragment, NULL);
+        glCompileShader(s->vertexshader);
+        validateShader(s->vertexshader, "vertexshader");
+        glCompileShader(s->fragmentshader);
+        validateShader(s->fragmentshader, "fragmentshader");
+        s->program = glCreateProgram();
+        glAttachShader(s->program, s->fragmentshader);
+        glAttachShader(s->program, s->vertexshader);
+        glLinkProgram(s->program);
+        validateProgram(s->program);
+    }
+    ORB_numshaders++;
+    return i;
+}
+
+int ORB_LoadShader(const char *vertexpath, const char *fragmentpath)
+{
+    char *vertex = textFileRead(vertexpath);
+    char *fragment = textFileRead(fragmentpath);
+    int i = ORB_InitShader(vertex, fragment);
+    // GL keeps its own copy of the sources.
+    free(vertex);
+    free(fragment);
+    return i;
+}
+
+void ORB_DeleteShader(int index)
+{
+    if (!ORB_shaders_enabled || !valid_shader(index)) return;
+    s_shader *s = &ORB_shader[index];
+    glDetachShader(s->program, s->fragmentshader);
+    glDetachShader(s->program, s->vertexshader);
+    glDeleteShader(s->fragmentshader);
+    glDeleteShader(s->vertexshader);
+    glDeleteProgram(s->program);
+}
+
+void ORB_BindShader(int index)
+{
+    if (!ORB_shaders_enabled || !valid_shader(index)) return;
+    glUseProgram(ORB_shader[index].program);
+}
+
+void ORB_UnbindShader(void)
+{
+    if (!ORB_shaders_enabled) return;
+    glUseProgram(0);
+}
+
+void ORB_SetShaderValue(int index, const char *name, float value)
+{
+    if (!ORB_shaders_enabled || !valid_shader(index)) return;
+    ORB_BindShader(index);
+    glUniform1f(glGetUniformLocation(ORB_shader[index].program, name), value);
+}
+
+void ORB_SetFadeValue(float v) { ORB_fadevalue = v; }
+void ORB_SetScanlineValue(float v) { ORB_scanlinevalue = v; }
+void ORB_SetPostShader(int index) { ORB_postshader_id = index; }
+
+char *textFileRead(const char *path)
+{
+    if (!path) return NULL;
+    FILE *f = fopen(path, "rt");
+    if (!f) return NULL;
+    long size = -1;
+    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
+    if (size <= 0) {
+        fclose(f);
+        return NULL;
+    }
+    rewind(f);
+    char *text = (char *)malloc((size_t)size + 1);
+    if (!text) {
+        fclose(f);
+        return NULL;
+    }
+    size_t got = fread(text, 1, (size_t)size, f);
+    text[got] = 0;
+    fclose(f);
+    return text;
+}
+
+void validateShader(uint32_t shader, const char *label)
+{
+    if (!ORB_shaders_enabled) return;
+    char log[512];
+    GLsizei len = 0;
+    memset(log, 0, sizeof log);
+    glGetShaderInfoLog(shader, sizeof log, &len, log);
+    if (len > 0) printf("Shader %d,%s,compiler error: %s\n", (int)shader, label ? label : "", log);
+}
+
+void validateProgram(uint32_t program)
+{
+    if (!ORB_shaders_enabled) return;
+    char log[512];
+    GLsizei len = 0;
+    memset(log, 0, sizeof log);
+    glGetProgramInfoLog(program, sizeof log, &len, log);
+    if (len > 0) printf("Program %d,link error: %s\n", (int)program, log);
+    GLint status = 0;
+    glValidateProgram(program);
+    glGetProgramiv(program, GL_VALIDATE_STATUS, &status);
+    if (status == 0) printf("Error validating shader %d\n", (int)program);
+}
