@@ -1,0 +1,73 @@
+// audiodriver.h - the software mixer and the output driver over the platform's audio device.
+//
+// The driver keeps four device buffers of 2048 frames in ring order. The device's
+// callback plays buffer g_cur_buf, then refills it with the next mixed block
+// (fillnextbuffer) and moves g_cur_buf on, so three blocks are always queued ahead
+// of the one playing. The four buffers start as silence (the priming blocks).
+// A sound started now is first heard 3 to 4 blocks (140 to 186 ms) later.
+//
+// Limits: 8 or 16 bits, one or two channels; the device itself always plays signed
+// 16-bit samples (8-bit blocks are widened on their way to it). When no device can be
+// opened the driver stays closed and the mixer never runs: the program goes on silent.
+#ifndef SOUND_AUDIODRIVER_H
+#define SOUND_AUDIODRIVER_H
+
+#include <stdint.h>
+
+// Mixes the next block of every playing sound into out: bytes / 2 values of 16-bit
+// signed output (bytes values of 8-bit unsigned output when soundsystem.bits is 8),
+// interleaved left, right for stereo output. The third argument is not used.
+// Takes the sound system's lock for the whole block.
+void audiodriver_mixbuffers(void *out, int bytes, int unused);
+
+// Opens the device at frequency Hz with bits 8 or 16, stereo when flags has bit 1
+// (value 2) set, else mono; the length argument is ignored (blocks are 2048 frames).
+// Writes soundsystem.channels, .bits and .bufferlength. Returns 1 when the device is
+// open and primed; 0 for bits other than 8 or 16, when memory runs out, or when no
+// device could be opened (the driver then stays closed). Frequency 0 returns 1 at
+// once and opens nothing. An open driver is closed first.
+int  audiodriver_init(unsigned frequency, unsigned bits, int length, int flags);
+// Stops refilling, closes the device and releases the buffers. Harmless when closed.
+// Not to be called from inside the device callback (a stream callback).
+void audiodriver_close(void);
+
+// Refills buffer g_cur_buf with the next mixed block and moves g_cur_buf on. The
+// device callback calls it each time it has played a whole buffer; it does nothing
+// while the driver is closed or closing.
+void fillnextbuffer(void);
+
+// Push mode (not used by the sound system): the current buffer's address and its
+// size in bytes (either pointer may be null), and queueing it, which moves g_cur_buf on.
+int  audiodriver_getbuffer(void **buffer, unsigned *size);
+void audiodriver_submitbuffer(void);
+
+// ---- Driver state (file scope of the driver; readable for tests) ----------------------
+#define AUDIO_NUMBUFFERS 4
+#define WHDR_PREPARED 0x2   // buffer header set up for the device
+#define WHDR_INQUEUE 0x10   // buffer queued to play
+
+typedef struct s_audiohdr {
+    uint8_t *lpData;            // the buffer
+    uint32_t dwBufferLength;    // its size in bytes
+    uint32_t dwFlags;           // WHDR_ bits
+} s_audiohdr;
+
+typedef struct s_audioformat {
+    uint16_t wFormatTag;        // 1: PCM
+    uint16_t nChannels;
+    uint32_t nSamplesPerSec;
+    uint32_t nAvgBytesPerSec;
+    uint16_t nBlockAlign;
+    uint16_t wBitsPerSample;
+} s_audioformat;
+
+extern int g_sample_size;           // bytes per output frame: bits/8 x channels
+extern int g_buffer_size;           // bytes per buffer: 2048 x g_sample_size
+extern uint8_t *g_audio_buffer;     // 4 x g_buffer_size bytes; buffer i at i x g_buffer_size
+extern s_audiohdr g_hdr[AUDIO_NUMBUFFERS];
+extern s_audioformat g_wf;
+extern int g_waveout_opened;        // 1 while the device is open
+extern int g_num_prep_buffers;      // headers prepared, 0..4
+extern int g_cur_buf;               // the buffer that plays next and is refilled after it
+
+#endif
