@@ -92,3 +92,15 @@ const char *testgl_post_fragment =
     "if (modulo==0.0) {color=TextureColor;} else {color=TextureColor * (1.0-scanlinevalue);}\n"
     " gl_FragColor = color*fadevalue;\n"
     "}";
+
+int testgl_save_ppm(const char *path, int w, int h, const uint32_t *pixels)
+{
+    FILE *f = fopen(path, "wb");
+    if (!f) return 0;
+    fprintf(f, "P6\n%d %d\n255\n", w, h);
+    for (long i = 0; i < (long)w * h; i++) {
+        uint8_t rgb[3] = { (uint8_t)(pixels[i] >> 16), (uint8_t)(pixels[i] >> 8), (uint8_t)pixels[i] };
+        fwrite(rgb, 1, 3, f);
+    }
+    return fclose(f) == 0;
+}

@@ -30,4 +30,9 @@ void testgl_readfb(int x, int y, int w, int h, uint32_t *out);
 extern const char *testgl_post_vertex;
 extern const char *testgl_post_fragment;
 
+
+
+// Writes w x h pixels (0xAARRGGBB, top row first) as a binary PPM; 1 on success.
+// For looking at a test's picture: convert it with ImageMagick to PNG.
+int testgl_save_ppm(const char *path, int w, int h, const uint32_t *pixels);
 #endif
