@@ -14,7 +14,11 @@
 #include <stdlib.h>
 
 #include "demo/effects.h"
+#include "demo/freedir.h"
 #include "demo/main.h"
+#include "demo/startup.h"
+#include "demo/vector.h"
+#include "demo/voxel.h"
 #include "engine/bitmap.h"
 #include "engine/sprite.h"
 
@@ -32,10 +36,10 @@ static const double PI_237 = 0.013255665205020225;
 static const double PI_259_6 = 0.012101666616293501;
 static const double PI_560_5 = 0.005604982432809622;
 
-// A texture for the table and free-direction passes must be a whole 256x256 buffer.
+// A texture for the table pass is read as 256x256 texels: it must hold that many.
 static int has_texels(s_bitmap b)
 {
-    return b.pixels != NULL && b.width >= 256 && b.height >= 256;
+    return b.pixels != NULL && b.width > 0 && b.height > 0 && (int64_t)b.width * b.height >= 65536;
 }
 
 // Upload the work bitmap and draw it over the whole frame.
@@ -353,6 +357,17 @@ void scene_title(void)
     if (pulse > 1.0) ORB_DrawSprite(0, title_logo_y(orb_rand(), pulse), spr_titlelogo);
 }
 
+void scene_tunnel(void)
+{
+    fdtunnel.speed = pulse * 5.0;
+    FD_Render(&fdtunnel, bmp_bg, 255);
+    show_bg();
+    int k = tunnel_frame(scenetime);
+    ORB_DrawSprite(tunnel_point_x(fade), 78, spr_point[k]);
+    ORB_DrawSprite(0, tunnel_strip1_y(fade), spr_feelgreat);
+    ORB_DrawSprite(0, tunnel_strip2_y(fade), spr_feelgreat2);
+}
+
 void scene_rings(void)
 {
     ORB_DrawBitmap(0, 0, bmp_background);
@@ -368,6 +383,15 @@ void scene_rings(void)
     ORB_DrawSprite(4 - xj, 2 - yj, spr_thousand);
 }
 
+void scene_plane(void)
+{
+    fdplane.speed = pulse * 5.0;
+    FD_Render(&fdplane, bmp_bg, 255);
+    show_bg();
+    ORB_DrawSprite(plane_caller_x(fade), 0, spr_caller);
+    if (scene == 11) ORB_DrawSprite(plane_logo_x(scenetime), 206, spr_negativelogo);
+}
+
 void scene_vhs(void)
 {
     DrawJulia(juliare, juliaim, framecount & 1, bmp_bg);
@@ -379,6 +403,35 @@ void scene_vhs(void)
     draw_centred_bitmap(z.zoom2, z.half2, bmp_bg);
     if (scene == 13 && vhs_tape2_visible(scenetime, orb_rand))
         draw_centred_sprite(z.zoom3, z.half3, spr_vhs2);
+}
+
+void scene_voxel(void)
+{
+    // The landscape is drawn with the camera as the previous frame left it.
+    calccamera(&camera);
+    drawvoxel(&camera, bmp_background, bmp_bg);
+    show_bg();
+    int yl = voxel_bob(framecount);
+    ORB_DrawSprite(voxel_looker_x(fade, yl), yl, spr_looker);
+    camera.angle = (uint8_t)voxel_heading_step(framecount);
+    camera.roll = voxel_roll(framecount);
+    camera.x += voxel_step(camera.speed, dt, scape_costab[camera.angle]);
+    camera.y += voxel_step(camera.speed, dt, scape_sintab[camera.angle]);
+    ORB_DrawSprite(0, 0, spr_eatit1);
+    if (scene == 15) ORB_DrawSprite(voxel_eatit2_x(orb_rand(), pulse), 0, spr_eatit2);
+}
+
+void scene_balls(void)
+{
+    // fdplane keeps the speed the plane scene's last frame gave it.
+    FD_Render(&fdplane, bmp_bg, 255);
+    show_bg();
+    vector_rotatepoints();
+    vector_drawballs();
+    vector_handlemovement(dt);
+    int xj = balls_jitter(orb_rand(), pulse);
+    int yj = balls_jitter(orb_rand(), pulse);
+    ORB_DrawSprite(4 - xj, 4 - yj, spr_hipsquare);
 }
 
 void scene_credits(void)
@@ -415,13 +468,13 @@ void run_scene(int scene)
 {
     if (scene <= 3) scene_intro();
     else if (scene <= 5) scene_title();
-    else if (scene <= 7) {
-    } else if (scene <= 9) scene_rings();
-    else if (scene <= 11) {
-    } else if (scene <= 13) scene_vhs();
-    else if (scene <= 15) {
-    } else if (scene <= 17) {
-    } else if (scene <= 19) scene_credits();
+    else if (scene <= 7) scene_tunnel();
+    else if (scene <= 9) scene_rings();
+    else if (scene <= 11) scene_plane();
+    else if (scene <= 13) scene_vhs();
+    else if (scene <= 15) scene_voxel();
+    else if (scene <= 17) scene_balls();
+    else if (scene <= 19) scene_credits();
     else if (scene <= 21) scene_dance();
     else scene_finale();
 }

@@ -1,0 +1,176 @@
+// startup.cpp - the show's start-up, in the order the show depends on.
+//
+// The music starts only after all pictures are loaded and all tables built, so
+// loading time cannot shift the show against the music. Loaders print their own
+// lines; nothing here checks a result.
+#include "demo/startup.h"
+
+#include <stdio.h>
+
+#include "corefile/corefile.h"
+#include "demo/effects.h"
+#include "demo/main.h"
+#include "demo/scenes.h"
+#include "demo/vector.h"
+#include "engine/bitmap.h"
+#include "engine/driver.h"
+#include "engine/font.h"
+#include "engine/sprite.h"
+#include "engine/tga.h"
+#include "engine/video.h"
+
+const char vv_mirador[] =
+    "#version 120\n"
+    "varying vec2 texCoord;\n"
+    "void main() {\n"
+    "texCoord = gl_MultiTexCoord0.xy;\n"
+    "gl_Position = ftransform();\n"
+    "}";
+
+const char ff_mirador[] =
+    "#version 120\n"
+    "uniform sampler2D fbo_texture;\n"
+    "uniform sampler2D fbo_depth;\n"
+    "uniform float fadevalue;\n"
+    "uniform float scanlinevalue;\n"
+    "varying vec2 texCoord;\n"
+    "vec4 TextureColor;\n"
+    "void main() {\n"
+    "vec4 color;\n"
+    "TextureColor = texture2D(fbo_texture, texCoord);\n"
+    "vec2 output_coords = floor( texCoord * 540);\n"
+    "float modulo = mod(output_coords.y,2.0);\n"
+    "if (modulo==0.0) {color=TextureColor;} else {color=TextureColor * (1.0-scanlinevalue);}\n"
+    " gl_FragColor = color*fadevalue;\n"
+    "}";
+
+s_sound gamemusic;
+s_camera camera;
+s_freedir fdtunnel, fdsphere, fdplane;
+
+// The free-direction renderer reads its texture as 256x256 texels with no size of
+// its own: hand it only a picture that holds at least that many (a damaged or
+// missing picture renders black instead of being read past its end).
+static uint32_t *fd_texture(s_bitmap b)
+{
+    return (b.pixels != NULL && b.width > 0 && b.height > 0 && (int64_t)b.width * b.height >= 65536)
+               ? b.pixels : NULL;
+}
+
+static void set_freedir(s_freedir *fd, int type, uint32_t *texture, float x, float y, float z,
+                        int focal)
+{
+    fd->texture = texture;
+    fd->x = x;
+    fd->y = y;
+    fd->z = z;
+    fd->speed = 5.0f;
+    fd->type = (uint8_t)type;
+    fd->rotate = 1;
+    fd->focal = focal;
+    fd->angle = 0;
+}
+
+static void load_assets(void)
+{
+    static const char *const points[8] = {
+        "point1.tga", "point2.tga", "point3.tga", "point4.tga",
+        "point5.tga", "point4.tga", "point3.tga", "point2.tga",
+    };
+    char name[32];
+
+    ORB_InitFont("font_heat.tga", &font);
+    ORB_CreateBitmap(480, 270, &bmp_bg);
+    ORB_LoadBitmap("introbg1.tga", &bmp_introbg1);
+    ORB_LoadBitmap("introbg2.tga", &bmp_introbg2);
+    ORB_LoadSprite("finaltext.tga", &spr_finaltext);
+    ORB_LoadSprite("finaltext2.tga", &spr_finaltext2);
+    ORB_LoadSprite("drumlin2019.tga", &spr_introtext1);
+    ORB_LoadSprite("drumlin1999.tga", &spr_introtext2);
+    ORB_LoadSprite("eatit1.tga", &spr_eatit1);
+    ORB_LoadSprite("eatit2.tga", &spr_eatit2);
+    ORB_LoadSprite("vhs.tga", &spr_vhs);
+    ORB_LoadSprite("vhs2.tga", &spr_vhs2);
+    ORB_LoadSprite("abs.tga", &spr_abs);
+    ORB_LoadBitmap("diagonal.tga", &bmp_background);
+    ORB_LoadSprite("mirador_title.tga", &spr_title);
+    ORB_LoadSprite("mirador_logo2.tga", &spr_titlelogo);
+    ORB_LoadSprite("lanterne.tga", &spr_lanterne);
+    ORB_LoadSprite("looker.tga", &spr_looker);
+    ORB_LoadSprite("credits1.tga", &spr_credits1);
+    ORB_LoadSprite("credits2.tga", &spr_credits2);
+    ORB_LoadSprite("credits3.tga", &spr_credits3);
+    ORB_LoadSprite("call480.tga", &spr_caller);
+    ORB_LoadSprite("negativelogo.tga", &spr_negativelogo);
+    ORB_LoadSprite("feelgreat1.tga", &spr_feelgreat);
+    ORB_LoadSprite("feelgreat480.tga", &spr_feelgreat2);
+    ORB_LoadSprite("hipsquare.tga", &spr_hipsquare);
+    ORB_LoadSprite("thousand.tga", &spr_thousand);
+    ORB_LoadBitmap("heightmap.tga", &bmp_height);
+    ORB_LoadBitmap("texture0.tga", &bmp_texture2);  // bmp_texture1 stays empty
+    ORB_LoadBitmap("texture2.tga", &bmp_texture3);
+    ORB_LoadBitmap("texture3.tga", &bmp_texture4);
+    ORB_LoadSprite("particle_r.tga", &spr_particle[0]);
+    ORB_LoadSprite("particle_g.tga", &spr_particle[1]);
+    ORB_LoadSprite("particle_b.tga", &spr_particle[2]);
+    for (int i = 0; i < 8; i++) {
+        snprintf(name, sizeof name, "square%d.tga", i + 1);
+        ORB_LoadSprite(name, &spr_square[i]);
+    }
+    // A back-and-forth animation: entries 5 to 7 load their files a second time.
+    for (int i = 0; i < 8; i++) ORB_LoadSprite(points[i], &spr_point[i]);
+    for (int i = 0; i < 25; i++) {
+        snprintf(name, sizeof name, "dance%d.tga", i + 1);
+        ORB_LoadSprite(name, &spr_dance[i]);
+    }
+}
+
+void startup(void)
+{
+    corefile_mountimage("mirador.dat", 0);
+    ORB_InitVideo(mirador_width, mirador_height, 1);
+    ORB_SetTitle("M I R A D O R");
+    int id = ORB_InitFramebuffer(480, 270);
+    ORB_SetFramebuffer(id);
+
+    load_assets();
+
+    postshader_id = ORB_InitShader(vv_mirador, ff_mirador);
+    ORB_SetScanlineValue(0.2f);
+
+    Soundsystem_Init(44100, 16, 2);
+    Soundsystem_LoadSound("mirador4.wav", &gamemusic);
+    Soundsystem_SetMasterVolume(0);
+
+    init_vector();
+    vector_initobject(1);
+
+    initvoxel(bmp_height, bmp_texture4, bmp_background);
+    camera.x = 0x600000;
+    camera.y = 0x380000;
+    camera.height = 48;
+    camera.angle = 32;
+    camera.fov = 48;
+    camera.speed = 128;
+    camera.reserved = 2;
+    camera.z = 128;
+    camera.roll = 0;
+
+    InitTextureTab(480, 270);
+    FD_Initialise(480, 270);
+    set_freedir(&fdtunnel, FD_TUNNEL, fd_texture(bmp_texture3), 0.0f, 60.0f, -10.0f, 60);
+    set_freedir(&fdsphere, FD_SPHERE, fd_texture(bmp_texture1), 0.0f, 0.0f, -10.0f, 20);
+    set_freedir(&fdplane, FD_PLANE, fd_texture(bmp_texture2), 0.0f, 0.0f, -10.0f, 120);
+
+    // The scenes' own state: the Julia constant and its directions start at 0; the
+    // heading starts at the camera's start angle so the first turn does not jump.
+    juliare = juliaim = 0;
+    juliareup = juliaimup = 0;
+    heading = 32.0f;
+}
+
+void startup_music(void)
+{
+    Soundsystem_PlayMusic(&gamemusic, 0);
+    Soundsystem_SetMasterVolume(255);
+}

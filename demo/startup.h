@@ -1,0 +1,38 @@
+// startup.h - the show's start-up: the resource image, the video mode and the
+// 480x270 framebuffer, every picture and the music, the post shader, the sound
+// system and the effects' set-up; then, right before the show's clock starts, the
+// music.
+//
+// Nothing is tested on the way: a missing or damaged resource image leaves the
+// records of what could not be loaded empty (null pixels, empty sound) and the show
+// runs with the rest. Everything loaded lives in the globals below and in those of
+// demo/main.h for the whole run and is never freed.
+#ifndef DEMO_STARTUP_H
+#define DEMO_STARTUP_H
+
+#include "demo/freedir.h"
+#include "demo/voxel.h"
+#include "sound/coresound.h"
+
+// ---- Calls -----------------------------------------------------------------------------
+// Mount "mirador.dat", open the video mode at mirador_width x mirador_height with
+// vsync, title the window, create framebuffer 1 (480x270) and draw into it, load the
+// 75 assets in order, create the post shader, start the sound system and load the
+// music with the master volume at 0, and set up the vector balls, the voxel landscape
+// and its camera, the texture table, the free-direction renderer and its three
+// objects, and the scenes' own state. Runs on the demo thread, once.
+void startup(void);
+// Start the music once (not looping) and raise the master volume to 255.
+void startup_music(void);
+
+// The post shader's sources (GLSL 1.20): 540 bands, the odd ones darkened by
+// scanlinevalue, everything multiplied by fadevalue.
+extern const char vv_mirador[];
+extern const char ff_mirador[];
+
+// ---- Globals -------------------------------------------------------------------------------
+extern s_sound gamemusic;                    // the music of the whole show
+extern s_camera camera;                      // the voxel landscape's camera
+extern s_freedir fdtunnel, fdsphere, fdplane;// free-direction objects (the sphere is never drawn)
+
+#endif
