@@ -192,8 +192,10 @@ void ORB_LookAt(float eyex, float eyey, float eyez, float centerx, float centery
     if (dx == 0.0 && dy == 0.0 && dz == 0.0) return;
     if (dx == 0.0 && dz == 0.0) {
         // Straight along the y axis: yaw is undefined, only pitch by a quarter turn.
+        // The camera moves to the eye as in the general case (a move by the eye's
+        // offset from the centre would be right only for a centre at the origin).
         glRotated(dy < 0.0 ? -90.0 : 90.0, 1.0, 0.0, 0.0);
-        glTranslated(-dx, -dy, -dz);
+        glTranslated(-(double)eyex, -(double)eyey, -(double)eyez);
         return;
     }
     double rxz = dx != 0.0 ? hypot(dx, dz) : dz;
