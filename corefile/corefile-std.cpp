@@ -554,7 +554,8 @@ void corefile_chdir(const char *dir)
     } else {
         size_t dlen = strlen(dir);
         size_t keep = (dir[0] == '/' || dir[0] == '\\') ? 0 : len;
-        if (keep + dlen + 1 >= sizeof(path)) {  // room for a final "/" and the NUL
+        size_t need = keep + dlen + (dlen > 0 && dir[dlen - 1] == '/' ? 0 : 1);
+        if (need > sizeof(path) - 1) {  // the result, its final "/" and the NUL
             _dbg_printf("path too long, localpath not changed: %s\n", dir);
             return;
         }
