@@ -65,18 +65,6 @@ TEST_F(Orb, FpsSamplesWholeSecondWindows)
     EXPECT_EQ(ORB_GetFPS(), 61);
 }
 
-TEST_F(Orb, RenderStatusReadsTheCounters)
-{
-    ORB_stats_numtriangles = 12;
-    ORB_stats_numtexturebinds = 3;
-    ORB_stats_numstateswitches = 7;
-    int t = 0, b = 0, s = 0;
-    ORB_GetRenderStatus(&t, &b, &s);
-    EXPECT_EQ(t, 12);
-    EXPECT_EQ(b, 3);
-    EXPECT_EQ(s, 7);
-}
-
 TEST_F(Orb, FlushEmptiesRegistriesAndSummaryShowsIt)
 {
     orb_numbitmaps = 0;
