@@ -1,0 +1,224 @@
+// mkdata.cpp - the asset generator's entry: draws every picture, synthesises the
+// music, encodes them and packs the resource image.
+//
+//   mkdata <output.dat> [--preview <dir>]
+//
+// --preview also writes one PNG per picture (transparent pixels as a dark checker
+// board) and contact.png, a sheet of all of them, into dir (which must exist).
+#include "tools/mkdata.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "corefile/corepack.h"
+
+// How each file is stored. The set uses every encoding the engine's loader reads,
+// so the real data exercises every decoding path: image types 1, 2, 3, 9, 10, 11,
+// depths 8, 16, 24, 32, colour maps of 16- and 24-bit entries, both origins.
+typedef struct {
+    const char *name;
+    int type, depth, mapbits, origin;
+} mk_asset;
+
+#define BL MK_ORIGIN_BOTTOM_LEFT
+#define TL MK_ORIGIN_TOP_LEFT
+
+static const mk_asset assets[] = {
+    {"font_heat.tga", 10, 32, 0, TL},
+    {"introbg1.tga", 2, 24, 0, BL},
+    {"introbg2.tga", 2, 32, 0, TL},
+    {"finaltext.tga", 10, 24, 0, BL},
+    {"finaltext2.tga", 10, 16, 0, TL},
+    {"drumlin2019.tga", 10, 32, 0, BL},
+    {"drumlin1999.tga", 10, 24, 0, TL},
+    {"eatit1.tga", 10, 24, 0, BL},
+    {"eatit2.tga", 10, 32, 0, TL},
+    {"vhs.tga", 2, 24, 0, TL},
+    {"vhs2.tga", 10, 16, 0, BL},
+    {"abs.tga", 10, 24, 0, TL},
+    {"diagonal.tga", 9, 8, 24, BL},
+    {"mirador_title.tga", 10, 32, 0, TL},
+    {"mirador_logo2.tga", 10, 24, 0, BL},
+    {"lanterne.tga", 10, 32, 0, BL},
+    {"looker.tga", 10, 24, 0, TL},
+    {"credits1.tga", 10, 24, 0, BL},
+    {"credits2.tga", 10, 32, 0, TL},
+    {"credits3.tga", 10, 16, 0, BL},
+    {"call480.tga", 10, 24, 0, TL},
+    {"negativelogo.tga", 11, 8, 0, TL},
+    {"feelgreat1.tga", 10, 16, 0, TL},
+    {"feelgreat480.tga", 10, 24, 0, BL},
+    {"hipsquare.tga", 10, 32, 0, BL},
+    {"thousand.tga", 10, 24, 0, TL},
+    {"heightmap.tga", 3, 8, 0, BL},
+    {"texture0.tga", 2, 24, 0, BL},
+    {"texture2.tga", 2, 32, 0, TL},
+    {"texture3.tga", 1, 8, 24, TL},
+    {"particle_r.tga", 2, 32, 0, BL},
+    {"particle_g.tga", 2, 32, 0, TL},
+    {"particle_b.tga", 2, 16, 0, BL},
+    {"square1.tga", 1, 8, 16, BL},
+    {"square2.tga", 9, 8, 24, TL},
+    {"square3.tga", 1, 8, 24, TL},
+    {"square4.tga", 9, 8, 16, BL},
+    {"square5.tga", 1, 8, 16, TL},
+    {"square6.tga", 9, 8, 24, BL},
+    {"square7.tga", 1, 8, 24, BL},
+    {"square8.tga", 9, 8, 16, TL},
+    {"point1.tga", 10, 32, 0, TL},
+    {"point2.tga", 10, 32, 0, BL},
+    {"point3.tga", 10, 24, 0, TL},
+    {"point4.tga", 10, 32, 0, BL},
+    {"point5.tga", 10, 32, 0, TL},
+};
+#define NUM_FIXED ((int)(sizeof assets / sizeof assets[0]))
+#define NUM_DANCE 25
+#define NUM_FILES (NUM_FIXED + NUM_DANCE + 1)
+
+// Dance frames alternate between an RLE colour map with 24-bit entries (top-left) and a
+// plain colour map with 16-bit entries (bottom-left).
+static mk_asset dance_asset(int i, char *name, int size)
+{
+    snprintf(name, (size_t)size, "dance%d.tga", i + 1);
+    mk_asset a = {name, i & 1 ? 1 : 9, 8, i & 1 ? 16 : 24, i & 1 ? BL : TL};
+    return a;
+}
+
+// The preview shows transparent pixels as a dark checker board.
+static uint32_t preview_pixel(uint32_t c, int x, int y)
+{
+    if (c != MK_KEY) return c;
+    return ((x >> 3) + (y >> 3)) & 1 ? 0xFF24243Au : 0xFF1A1A2Au;
+}
+
+static void write_preview(const char *dir, const char *name, const mk_image *img)
+{
+    char path[1024];
+    snprintf(path, sizeof path, "%s/%.*s.png", dir, (int)(strlen(name) - 4), name);
+    mk_image p = mk_new(img->w, img->h, 0);
+    for (int y = 0; y < img->h; y++)
+        for (int x = 0; x < img->w; x++) p.px[y * p.w + x] = preview_pixel(img->px[y * img->w + x], x, y);
+    if (!mk_png(path, &p)) fprintf(stderr, "mkdata: cannot write %s\n", path);
+    mk_free(&p);
+}
+
+// Contact sheet: every picture scaled to fit a cell (box filter), its name below.
+enum { CELL_W = 120, CELL_H = 86, THUMB_W = 112, THUMB_H = 63, SHEET_COLS = 8 };
+
+static void add_to_sheet(mk_image *sheet, int index, const char *name, const mk_image *img)
+{
+    int cx = (index % SHEET_COLS) * CELL_W + 4, cy = (index / SHEET_COLS) * CELL_H + 4;
+    // Fit, keeping the proportions.
+    int tw = THUMB_W, th = img->h * THUMB_W / img->w;
+    if (th > THUMB_H) {
+        th = THUMB_H;
+        tw = img->w * THUMB_H / img->h;
+        if (tw < 1) tw = 1;
+    }
+    if (th < 1) th = 1;
+    int ox = cx + (THUMB_W - tw) / 2, oy = cy + (THUMB_H - th) / 2;
+    for (int ty = 0; ty < th; ty++)
+        for (int tx = 0; tx < tw; tx++) {
+            int x0 = tx * img->w / tw, x1 = (tx + 1) * img->w / tw;
+            int y0 = ty * img->h / th, y1 = (ty + 1) * img->h / th;
+            if (x1 <= x0) x1 = x0 + 1;
+            if (y1 <= y0) y1 = y0 + 1;
+            long r = 0, g = 0, b = 0, n = 0;
+            for (int y = y0; y < y1; y++)
+                for (int x = x0; x < x1; x++) {
+                    uint32_t c = preview_pixel(img->px[y * img->w + x], tx * 2, ty * 2);
+                    r += (c >> 16) & 255;
+                    g += (c >> 8) & 255;
+                    b += c & 255;
+                    n++;
+                }
+            mk_set(sheet, ox + tx, oy + ty, mk_rgb((int)(r / n), (int)(g / n), (int)(b / n)));
+        }
+    char label[64];
+    snprintf(label, sizeof label, "%.*s", (int)(strlen(name) - 4), name);
+    mk_mask m = mk_text(1, 10, 0, label);
+    uint32_t c = 0xFFC8C0E0u;
+    mk_paint_mask(sheet, &m, cx + THUMB_W / 2 - m.w / 2, cy + THUMB_H + 3, &c, 1);
+    mk_mask_free(&m);
+}
+
+static uint8_t *encode(const mk_asset *a, const mk_image *img, uint32_t *size)
+{
+    uint8_t *data = mk_tga(img, a->type, a->depth, a->mapbits, a->origin, size);
+    if (!data) {
+        fprintf(stderr, "mkdata: %s does not fit image type %d (more than 256 colours)\n", a->name,
+                a->type);
+        exit(1);
+    }
+    return data;
+}
+
+int main(int argc, char **argv)
+{
+    const char *out = 0, *preview = 0;
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--preview") && i + 1 < argc) preview = argv[++i];
+        else if (!out && argv[i][0] != '-') out = argv[i];
+        else out = 0, i = argc;
+    }
+    if (!out) {
+        fprintf(stderr, "usage: mkdata <output.dat> [--preview <dir>]\n");
+        return 2;
+    }
+
+    static corepack_file files[NUM_FILES];
+    static char dance_names[NUM_DANCE][16];
+    int nfiles = 0;
+    mk_image sheet = {0, 0, 0};
+    if (preview) {
+        int rows = (NUM_FILES - 1 + SHEET_COLS - 1) / SHEET_COLS;
+        sheet = mk_new(SHEET_COLS * CELL_W, rows * CELL_H, 0xFF0E0C1Cu);
+    }
+
+    for (int i = 0; i < NUM_FIXED + NUM_DANCE; i++) {
+        mk_asset a = i < NUM_FIXED ? assets[i] : dance_asset(i - NUM_FIXED, dance_names[i - NUM_FIXED], 16);
+        mk_image img;
+        if (i == 0) {
+            img = mk_draw_font();
+        } else if (!mk_draw_picture(a.name, &img)) {
+            fprintf(stderr, "mkdata: no drawing for %s\n", a.name);
+            return 1;
+        }
+        uint32_t size;
+        uint8_t *data = encode(&a, &img, &size);
+        files[nfiles].name = a.name;
+        files[nfiles].data = data;
+        files[nfiles].size = size;
+        nfiles++;
+        if (preview) {
+            write_preview(preview, a.name, &img);
+            add_to_sheet(&sheet, i, a.name, &img);
+        }
+        mk_free(&img);
+    }
+
+    uint32_t frames = 0, wavsize = 0;
+    int16_t *pcm = mk_music(&frames);
+    uint8_t *wav = mk_wav(pcm, frames, 2, MK_RATE, &wavsize);
+    free(pcm);
+    files[nfiles].name = "mirador4.wav";
+    files[nfiles].data = wav;
+    files[nfiles].size = wavsize;
+    nfiles++;
+
+    if (preview) {
+        char path[1024];
+        snprintf(path, sizeof path, "%s/contact.png", preview);
+        if (!mk_png(path, &sheet)) fprintf(stderr, "mkdata: cannot write %s\n", path);
+        mk_free(&sheet);
+    }
+
+    int ok = corepack_write(out, files, nfiles);
+    for (int i = 0; i < nfiles; i++) free((void *)files[i].data);
+    if (!ok) {
+        fprintf(stderr, "mkdata: cannot write %s\n", out);
+        return 1;
+    }
+    return 0;
+}
