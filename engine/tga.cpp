@@ -49,7 +49,9 @@ static inline uint32_t tga_read(const uint8_t *p, const uint32_t *pal)
 // Keys an engine colour and turns it into buffer order (red and blue exchanged).
 static inline uint32_t tga_store(uint32_t c)
 {
-    c = (uint32_t)ConvertTransp((int)c);
+    // ConvertTransp without branches, so the row loops can be vectorised.
+    uint32_t key = (((c >> 16) & 0xFF) > 240) & (((c >> 8) & 0xFF) < 16) & ((c & 0xFF) > 240);
+    c &= key - 1u;
     return (c & 0xFF00FF00u) | ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
 }
 
