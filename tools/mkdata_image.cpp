@@ -65,18 +65,18 @@ static void vista(mk_image *img, int night)
                 mk_set(img, x, y - 1, mk_scale(P(SKY), 160));
             }
         }
-        mk_disc(img, 352, 70, 26, P(CREAM));
-        mk_disc(img, 362, 64, 24, mk_lerp(night_sky[2], night_sky[3], 128));
+        mk_disc(img, 352, 80, 26, P(CREAM));
+        mk_disc(img, 362, 74, 24, mk_lerp(night_sky[2], night_sky[3], 128));
     } else {
         // A striped setting sun.
         mk_image sun = mk_new(120, 120, 0);
         mk_disc(&sun, 60, 60, 56, 0xFFFFFFFFu);
         for (int y = 0; y < 120; y++) {
             uint32_t c = mk_ramp(heat + 1, 4, y * 65535 / 119);
-            int gap = y > 62 && ((y - 62) % 12) < 2 + (y - 62) / 12;
+            int gap = y > 44 && ((y - 44) % 10) < 1 + (y - 44) / 14;
             for (int x = 0; x < 120; x++) {
                 uint32_t s = mk_get(&sun, x, y);
-                if ((s >> 24) && !gap) mk_blend(img, 300 + x, 56 + y, c, (int)(s >> 24));
+                if ((s >> 24) && !gap) mk_blend(img, 300 + x, 66 + y, c, (int)(s >> 24));
             }
         }
         mk_free(&sun);
@@ -96,16 +96,6 @@ static void vista(mk_image *img, int night)
                 if (y == top) c = mk_lerp(c, night ? P(TEAL) : P(ORANGE), 90);
                 mk_set(img, x, y, c);
             }
-        }
-    // Lake with the reflection of the light.
-    for (int y = 196; y < img->h; y++)
-        for (int x = 0; x < img->w; x++) {
-            uint32_t c = mk_lerp(night ? 0xFF0E0C26u : 0xFF3A2066u, P(NIGHT), (y - 196) * 4);
-            int cx = night ? 352 : 360;
-            int ripple = ((y * 7) % 5) < 2;
-            if (ripple && x > cx - 40 + (y - 196) && x < cx + 40 - (y - 196))
-                c = mk_lerp(c, night ? P(CREAM) : P(GOLD), 120);
-            mk_set(img, x, y, c);
         }
     railing(img, night ? 0xFF05050Fu : 0xFF120C24u, night ? 0xFF3A4C7Au : 0xFFB85A4Au);
     mk_opaque(img);
@@ -262,7 +252,7 @@ static void draw_abs(mk_image *img)
 
 static void draw_title(mk_image *img)
 {
-    mk_caption(img, 0, 92, 6, "MIRADOR", 240, 70, heat, N(heat), P(NIGHT), 5, 6);
+    mk_caption(img, 0, 80, 4, "MIRADOR", 240, 76, heat, N(heat), P(NIGHT), 5, 6);
     mk_caption(img, 0, 18, 4, "A VIEW FROM THE LOOKOUT", 240, 186, cool, N(cool), P(NIGHT), 2, 2);
     mk_finish(img);
 }
@@ -358,15 +348,26 @@ static void draw_negative(mk_image *img)
     }
 }
 
+// A 64-row banner; its outer edge (bottom for the top strip, top for the bottom
+// one) ends in a row of pennants so the strip reads as cloth, not as a box.
 static void strip(mk_image *img, int y0, const char *text, const char *small)
 {
-    mk_fill_rect(img, 0, y0, 480, 64, P(NIGHT));
-    for (int y = 0; y < 56; y++)
-        mk_fill_rect(img, 0, y0 + 4 + y, 480, 1, mk_lerp(P(INDIGO), P(VIOLET), y * 4));
-    mk_fill_rect(img, 0, y0 + (y0 ? 4 : 56), 480, 3, P(PINK));
-    for (int x = 8; x < 480; x += 16) mk_disc(img, x, y0 + (y0 ? 56 : 10), 2, P(GOLD));
-    mk_caption(img, 0, 30, 3, text, 150, y0 + 14, heat, N(heat), P(NIGHT), 3, 3);
-    mk_caption(img, 1, 14, 1, small, 380, y0 + 24, cool, N(cool), P(NIGHT), 1, 0);
+    int top = y0 == 0;
+    int body = top ? y0 : y0 + 10, edge = top ? y0 + 54 : y0;
+    mk_fill_rect(img, 0, body, 480, 54, P(NIGHT));
+    for (int y = 0; y < 48; y++)
+        mk_fill_rect(img, 0, body + 3 + y, 480, 1, mk_lerp(P(INDIGO), P(VIOLET), y * 5));
+    mk_fill_rect(img, 0, top ? body + 50 : body, 480, 4, P(PINK));
+    for (int r = 0; r < 10; r++) {
+        int y = top ? edge + r : edge + 9 - r;
+        for (int x = 0; x < 480; x++) {
+            int d = abs((x % 20) - 10);
+            if (d < 10 - r) mk_set(img, x, y, d == 9 - r ? P(NIGHT) : P(PINK));
+        }
+    }
+    for (int x = 10; x < 480; x += 20) mk_disc(img, x, top ? body + 8 : body + 45, 2, P(GOLD));
+    mk_caption(img, 0, 30, 3, text, 150, body + 11, heat, N(heat), P(NIGHT), 3, 3);
+    mk_caption(img, 1, 14, 1, small, 380, body + 19, cool, N(cool), P(NIGHT), 1, 0);
     mk_finish(img);
 }
 

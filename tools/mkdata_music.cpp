@@ -139,8 +139,10 @@ static void kick(uint32_t at, double vel, double tail)
         put(at + i, v * vel * edge(i, n, 20, 400), 0, 0, 0.02);
     }
     // The other voices dip under the kick.
+    // The dip sets in over 3 ms (an instant step would click) and recovers in 200 ms.
     for (uint32_t i = 0; i < 9000 && at + i < TOTAL; i++) {
-        double d = 1.0 - 0.55 * vel * (1.0 - (double)i / 9000) * (1.0 - (double)i / 9000);
+        double t = 1.0 - (double)i / 9000, in = i < 130 ? i / 130.0 : 1.0;
+        double d = 1.0 - 0.55 * vel * in * t * t;
         if (d < bus.duck[at + i]) bus.duck[at + i] = (float)d;
     }
 }
@@ -198,13 +200,20 @@ static void riser(uint32_t at, uint32_t n, double vel)
     for (uint32_t i = 0; i < n; i++) {
         double x = (double)i / n;
         double g = svf_g(300 + 7000 * x * x);
-        double v = svf_run(&f, noise(), g, 0.35, 1) * x * x * vel * edge(i, n, 50, 300);
+        // Swells to its top at 85 % and falls away before the downbeat it leads to.
+        double e = x < 0.85 ? (x / 0.85) * (x / 0.85) : (1.0 - x) / 0.15;
+        double v = svf_run(&f, noise(), g, 0.35, 1) * e * vel * edge(i, n, 50, 300);
         put(at + i, v, mk_sin1(x * 2) * 0.6, 0.1, 0.3);
     }
 }
 
+// Notes starting at or after this sample are left out: a section that breaks before
+// a calmer one falls silent for its last beat.
+static uint32_t cut_at = TOTAL;
+
 static void bass(uint32_t at, uint32_t n, double note, double vel, double bright)
 {
+    if (at >= cut_at) return;
     double hz = midi_hz(note), dt = hz / MK_RATE;
     double ph = 0, ph2 = 0, env = 1, k = decay_k(0.09), gl = 0;
     svf f = {0, 0};
@@ -255,6 +264,7 @@ static void pad(uint32_t at, uint32_t n, const int *notes, int count, double vel
 // Pluck: a bright square with a fast decay, for arpeggios.
 static void pluck(uint32_t at, double note, double vel, double pan, double tau, double wobble)
 {
+    if (at >= cut_at) return;
     uint32_t n = (uint32_t)(tau * 5 * MK_RATE);
     double hz = midi_hz(note), ph = 0, amp = 1, k = decay_k(tau), env = 1, ke = decay_k(tau * 0.5);
     svf f = {0, 0};
@@ -277,6 +287,7 @@ static void pluck(uint32_t at, double note, double vel, double pan, double tau, 
 // Lead: two detuned sawtooths with vibrato after the attack.
 static void lead(uint32_t at, uint32_t n, double note, double vel, double bright)
 {
+    if (at >= cut_at) return;
     uint32_t rel = (uint32_t)(0.08 * MK_RATE);
     double hz = midi_hz(note), p1 = 0, p2 = 0.3;
     svf f = {0, 0};
@@ -373,12 +384,12 @@ static const section score[PERIODS] = {
     {prog_a, 0, K_FLOOR, 0, H_NONE, B_OFFBEAT, 0.7, 1500, 0, L_NONE, 0, 1, 0, 0, 1.0},
     // 5 title: claps, hats, arpeggio
     {prog_a, 0, K_FLOOR, 1, H_EIGHTS, B_OFFBEAT, 0.6, 1800, 1, L_NONE, 0, 0, 0, 0, 1.0},
-    // 6 tunnel: full drums, rolling bass
-    {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.5, 2000, 0, L_NONE, 0, 1, 0, 0, 1.0},
-    // 7 tunnel: the riff
-    {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.5, 2200, 0, L_RIFF, 0, 0, 1, 0, 1.0},
+    // 6 tunnel: full drums and a rolling bass alone
+    {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.0, 2000, 0, L_NONE, 0, 1, 0, 0, 1.0},
+    // 7 tunnel: pads, plucks and the riff over closed hats
+    {prog_a, 0, K_FLOOR, 1, H_SIXTEENS, B_ROLL, 0.8, 2200, 1, L_RIFF, 0, 0, 1, 0, 1.0},
     // 8 rings: new chords, fast arpeggio
-    {prog_b, 0, K_FLOOR, 1, H_SIXTEENS, B_OFFBEAT, 0.45, 2400, 2, L_NONE, 0, 1, 0, 0, 1.0},
+    {prog_b, 0, K_FLOOR, 0, H_SIXTEENS, B_OFFBEAT, 0.45, 2400, 2, L_NONE, 0, 1, 0, 0, 1.0},
     // 9 rings: counter melody
     {prog_b, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.4, 2600, 3, L_COUNTER, 0, 0, 0, 0, 1.0},
     // 10 plane: lighter, bright pads, octave bass
@@ -395,16 +406,16 @@ static const section score[PERIODS] = {
     {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.5, 2600, 2, L_THEME_HI, 0, 1, 0, 0, 1.0},
     // 16 balls: variation, syncopated bass, shuffled hats
     {prog_c, 0, K_FLOOR, 1, H_SHUFFLE, B_SYNC, 0.3, 1800, 3, L_VARIATION, 0, 1, 0, 0, 1.0},
-    // 17 balls: variation with pads
-    {prog_c, 0, K_FLOOR, 1, H_FULL, B_SYNC, 0.6, 2400, 0, L_VARIATION, 0, 0, 1, 0, 1.0},
+    // 17 balls: variation over wide pads and an octave bass
+    {prog_c, 0, K_FLOOR, 1, H_SIXTEENS, B_OCTAVE, 1.0, 3000, 0, L_VARIATION, 0, 0, 1, 0, 1.0},
     // 18 credits: calm, bells over pads
-    {prog_d, 0, K_NONE, 0, H_TICK, B_LONG, 1.0, 1300, 0, L_NONE, 1, 1, 0, 0, 0.8},
+    {prog_d, 0, K_BOOM, 0, H_TICK, B_LONG, 0.8, 1300, 0, L_NONE, 1, 1, 0, 0, 0.65},
     // 19 credits: a soft pulse returns
-    {prog_d, 0, K_SOFT, 0, H_EIGHTS, B_LONG, 0.9, 1600, 1, L_NONE, 1, 0, 1, 0, 0.85},
+    {prog_d, 0, K_SOFT, 0, H_EIGHTS, B_LONG, 0.8, 1600, 1, L_NONE, 1, 0, 1, 0, 0.75},
     // 20 dance: the peak
-    {prog_a, 0, K_FLOOR, 2, H_FULL, B_ROLL, 0.6, 2800, 2, L_THEME, 0, 1, 0, 0, 1.0},
-    // 21 dance: one tone up, theme high
-    {prog_a, 2, K_FLOOR, 2, H_FULL, B_OCTAVE, 0.6, 3200, 3, L_THEME_HI, 0, 1, 0, 0, 1.0},
+    {prog_a, 0, K_FLOOR, 2, H_SIXTEENS, B_ROLL, 0.4, 2800, 0, L_THEME, 0, 1, 0, 0, 1.0},
+    // 21 dance: one tone up, theme high over bright pads and a fast arpeggio
+    {prog_a, 2, K_FLOOR, 2, H_FULL, B_OCTAVE, 0.9, 4000, 3, L_THEME_HI, 0, 1, 0, 0, 1.0},
     // 22 finale: the outro fades
     {prog_e, 0, K_BOOM, 0, H_NONE, B_LONG, 1.0, 900, 0, L_NONE, 1, 1, 0, 0, 0.8},
 };
@@ -416,8 +427,14 @@ static void render_period(int p)
     double lv = s->level;
     int tr = s->transpose;
 
+    // Before a calmer section the drums stop for the last beat, so the new
+    // section's downbeat lands on a breath instead of on a wall of sound.
+    int brk = p + 1 < PERIODS && (score[p + 1].kick != K_FLOOR || score[p + 1].level < lv);
+    int drum_steps = brk ? STEPS - 4 : STEPS;
+    cut_at = brk ? step_at(base + STEPS - 4) : (uint32_t)TOTAL;
+
     // Drums first: the kicks write the ducking curve the other voices read.
-    for (int st = 0; st < STEPS; st++) {
+    for (int st = 0; st < drum_steps; st++) {
         uint32_t at = step_at(base + st);
         int beat = (st % 4) == 0, bar1 = (st % 16) == 0;
         switch (s->kick) {
@@ -425,13 +442,13 @@ static void render_period(int p)
             if (beat) kick(at, (bar1 ? 1.0 : 0.85) * lv, 1);
             break;
         case K_HALF:
-            if (st % 16 == 0 || st % 16 == 10) kick(at, 0.9 * lv, 1.2);
+            if (st % 16 == 0 || st % 16 == 10) kick(at, (bar1 ? 1.0 : 0.8) * lv, 1.2);
             break;
         case K_SOFT:
-            if (st % 8 == 0) kick(at, (bar1 ? 0.7 : 0.45) * lv, 1);
+            if (st % 8 == 0) kick(at, (bar1 ? 0.85 : 0.45) * lv, 1);
             break;
         case K_BOOM:
-            if (bar1) kick(at, 0.75 * lv, 2.5);
+            if (bar1) kick(at, 0.9 * lv, 2.5);
             break;
         }
         if (s->clap) {
@@ -459,10 +476,10 @@ static void render_period(int p)
             break;
         }
     }
-    if (s->crash) crash(step_at(base), 0.5 * lv);
+    if (s->crash) crash(step_at(base), 0.3 * lv);
     if (s->riser) riser(step_at(base + 48), step_at(base + 64) - step_at(base + 48), 0.35);
     // A closing fill in the last beat of the section where the drums run.
-    if (s->kick == K_FLOOR && s->clap && (p & 1))
+    if (s->kick == K_FLOOR && s->clap && (p & 1) && !brk)
         for (int st = 60; st < 64; st++) clap(step_at(base + st), 0.25 * lv * (st - 57) / 3.0, st & 1 ? 0.4 : -0.4);
 
     for (int bar = 0; bar < 4; bar++) {
@@ -475,12 +492,15 @@ static void render_period(int p)
             for (int k = 0; k < 4; k++) notes[k] = c->pad[k] + tr;
             double plv = s->pad_level * lv * 0.16;
             if (p == PERIODS - 1) plv *= 1.0 - bar * 0.18;
-            pad(at, len, notes, 4, plv, s->pad_cutoff, wob);
+            // Before a break the last chord lets go early, so its release ends in time.
+            uint32_t plen = brk && bar == 3 ? step_at(b0 + 8) - at : len;
+            pad(at, plen, notes, 4, plv, s->pad_cutoff, wob);
         }
         int root = c->root + tr;
         switch (s->bassline) {
         case B_LONG:
-            bass(at, len - 400, root, 0.5 * lv, 0.3);
+            // Held for the bar but for its last sixteenth, a breath before the downbeat.
+            bass(at, step_at(b0 + 15) - at, root, 0.5 * lv, 0.3);
             break;
         case B_OFFBEAT:
             for (int k = 0; k < 4; k++)
@@ -680,6 +700,7 @@ int16_t *mk_music(uint32_t *frames)
     for (uint32_t i = 0; i < TOTAL; i++) bus.duck[i] = 1.0f;
 
     for (int p = 0; p < PERIODS; p++) render_period(p);
+    cut_at = TOTAL;
     // A last chord rings past the show's end.
     {
         static const int last[4] = {45, 57, 64, 69};
