@@ -110,7 +110,9 @@ extern s_sound *active_sounds[SOUND_MAXACTIVE];  // the playing list, in start o
 uint32_t soundsystem_step(int frequency, int channels);
 
 // The lock shared with the mixer (recursive). Hold it to read or change the list or
-// a playing record from another thread.
+// a playing record from another thread. Never close the output (Soundsystem_Init,
+// Soundsystem_CloseAudio, audiodriver_close) while holding it: closing waits for the
+// device callback, which waits for this lock.
 void soundsystem_lock(void);
 void soundsystem_unlock(void);
 
