@@ -37,7 +37,7 @@ static void write_file(const char *name, const std::vector<uint8_t> &b)
 {
     FILE *f = fopen((tmpdir + "/" + name).c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    fwrite(b.data(), 1, b.size(), f);
+    if (!b.empty()) fwrite(b.data(), 1, b.size(), f);
     fclose(f);
 }
 
