@@ -6,6 +6,7 @@
 // scan-line strength, reads Escape and moves the clock on.
 #include "demo/main.h"
 
+#include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/input.h"
 #include "engine/video.h"
@@ -127,10 +128,10 @@ int coremain(int argc, char **argv)
 {
     (void)argc;
     (void)argv;
-    ORB_InitVideo(mirador_width, mirador_height, 1);
-    ORB_SetTitle("M I R A D O R");
-    int id = ORB_InitFramebuffer(480, 270);
-    ORB_SetFramebuffer(id);
+    // Start-up: resource image, video mode, framebuffer, assets, shader, sound and
+    // effects; then the music and, right after it, the show's clock.
+    startup();
+    startup_music();
     timeline_start();
     do {
         timeline_frame();
