@@ -65,18 +65,27 @@ static void vista(mk_image *img, int night)
                 mk_set(img, x, y - 1, mk_scale(P(SKY), 160));
             }
         }
-        mk_disc(img, 352, 80, 26, P(CREAM));
-        mk_disc(img, 362, 74, 24, mk_lerp(night_sky[2], night_sky[3], 128));
+        // A crescent: the moon's disc less an offset disc, painted over the sky.
+        mk_image a = mk_new(64, 64, 0), b = mk_new(64, 64, 0);
+        mk_disc(&a, 32, 32, 26, 0xFFFFFFFFu);
+        mk_disc(&b, 42, 26, 24, 0xFFFFFFFFu);
+        for (int y = 0; y < 64; y++)
+            for (int x = 0; x < 64; x++) {
+                int cov = (int)(mk_get(&a, x, y) >> 24) * (255 - (int)(mk_get(&b, x, y) >> 24)) / 255;
+                mk_blend(img, 320 + x, 48 + y, P(CREAM), cov);
+            }
+        mk_free(&a);
+        mk_free(&b);
     } else {
         // A striped setting sun.
         mk_image sun = mk_new(120, 120, 0);
         mk_disc(&sun, 60, 60, 56, 0xFFFFFFFFu);
         for (int y = 0; y < 120; y++) {
             uint32_t c = mk_ramp(heat + 1, 4, y * 65535 / 119);
-            int gap = y > 44 && ((y - 44) % 10) < 1 + (y - 44) / 14;
+            int gap = y > 36 && ((y - 36) % 10) < 1 + (y - 36) / 14;
             for (int x = 0; x < 120; x++) {
                 uint32_t s = mk_get(&sun, x, y);
-                if ((s >> 24) && !gap) mk_blend(img, 300 + x, 66 + y, c, (int)(s >> 24));
+                if ((s >> 24) && !gap) mk_blend(img, 300 + x, 54 + y, c, (int)(s >> 24));
             }
         }
         mk_free(&sun);
@@ -261,11 +270,21 @@ static void draw_logo(mk_image *img)
 {
     // Emblem above the title: a mountain under the sun, in a ring.
     mk_disc(img, 240, 44, 36, P(NIGHT));
-    mk_disc(img, 240, 44, 31, P(INDIGO));
-    mk_disc(img, 240, 38, 14, P(GOLD));
-    double peak[8] = {206, 62, 230, 36, 246, 52, 274, 62};
-    mk_poly(img, peak, 4, P(PINK));
-    mk_fill_rect(img, 206, 62, 68, 10, P(INDIGO));
+    // The picture inside is drawn on its own and cut to the ring's inside.
+    mk_image e = mk_new(80, 80, 0);
+    mk_disc(&e, 40, 40, 34, P(INDIGO));
+    mk_disc(&e, 44, 36, 14, P(GOLD));
+    double far_peak[8] = {0, 62, 30, 40, 50, 54, 80, 62};
+    mk_poly(&e, far_peak, 4, P(PLUM));
+    double peak[10] = {0, 70, 22, 44, 36, 58, 52, 46, 80, 70};
+    mk_poly(&e, peak, 5, P(PINK));
+    mk_fill_rect(&e, 0, 70, 80, 10, P(ROSE));
+    for (int y = 0; y < 80; y++)
+        for (int x = 0; x < 80; x++) {
+            double dx = x + 0.5 - 40, dy = y + 0.5 - 40;
+            if (dx * dx + dy * dy < 32 * 32) mk_set(img, 200 + x, 4 + y, mk_get(&e, x, y));
+        }
+    mk_free(&e);
     mk_ring(img, 240, 44, 33, 5, P(CREAM));
     // Lines with the tag below the title.
     mk_fill_rect(img, 40, 232, 400, 6, P(NIGHT));
@@ -300,8 +319,8 @@ static void draw_credit(mk_image *img, int which)
         mk_disc(img, cx - 20, cy + 13, 8, P(CREAM));
         mk_disc(img, cx + 8, cy + 7, 8, P(CREAM));
     }
-    int px = which == 1 ? 36 : 44;
-    mk_caption(img, 0, px, 2, roles[which], 366, 128, heat, N(heat), P(NIGHT), 3, 3);
+    int px = which == 1 ? 29 : 44;
+    mk_caption(img, 0, px, which == 1 ? 1 : 2, roles[which], 366, which == 1 ? 134 : 128, heat, N(heat), P(NIGHT), 3, 3);
     mk_caption(img, 1, 13, 0, lines[which], 366, 186, cool, N(cool), P(NIGHT), 1, 0);
     mk_finish(img);
 }
@@ -379,7 +398,7 @@ static void draw_hipsquare(mk_image *img)
         mk_fill_rect(img, 20 + i * 14, 226, 11, 11, P(NIGHT));
         mk_fill_rect(img, 21 + i * 14, 227, 9, 9, mk_pal[pal[i]]);
     }
-    slogan_right(img, 218, 22, "ROUND IS THE NEW SQUARE", heat, N(heat));
+    mk_caption(img, 0, 18, 1, "ROUND IS THE NEW SQUARE", 280, 222, heat, N(heat), P(NIGHT), 3, 3);
     mk_finish(img);
 }
 
@@ -424,7 +443,6 @@ static void draw_lanterne(mk_image *img)
         {2, 116, 110, 24, 146, 6, P(INDIGO)},         // post
         {2, 100, 236, 56, 20, 6, P(INDIGO)},          // foot
         {2, 108, 222, 40, 18, 5, P(VIOLET)},
-        {0, 128, 110, 164, 120, 5, P(INDIGO)},        // arm (decor)
         {2, 102, 40, 52, 8, 3, P(VIOLET)},            // roof
         {2, 96, 32, 64, 10, 4, P(INDIGO)},
         {1, 128, 24, 0, 0, 7, P(INDIGO)},             // knob
@@ -465,7 +483,7 @@ static void draw_looker(mk_image *img)
 static void draw_point(mk_image *img, int k)
 {
     // A gloved hand pointing right, in five steps forward; motion lines behind.
-    double dx = k * 10.0, ext = 56 + k * 6.0;
+    double dx = k * 6.0, ext = 50 + k * 5.0;
     double cx = 112 + dx, cy = 100;
     for (int i = 0; i < k; i++) {
         double y = cy - 22 + i * 14;
@@ -486,7 +504,7 @@ static void draw_point(mk_image *img, int k)
     mk_capsule(img, cx - 20, cy - 4, cx - 20, cy + 22, 1.2, P(ROSE));
     mk_capsule(img, cx - 6, cy - 2, cx - 6, cy + 26, 1.2, P(ROSE));
     // Sparkle at the fingertip.
-    double tx = cx + 10 + ext + 22, ty = cy - 16;
+    double tx = cx + 10 + ext + 16, ty = cy - 16;
     double sz = 6 + (k % 3) * 3;
     mk_capsule(img, tx - sz, ty, tx + sz, ty, 2.5, P(NIGHT));
     mk_capsule(img, tx, ty - sz, tx, ty + sz, 2.5, P(NIGHT));
@@ -499,14 +517,16 @@ static void draw_point(mk_image *img, int k)
 
 static void draw_heightmap(mk_image *img)
 {
+    // Broad hills with a few ridges and flat valley floors; the camera flies 12 map
+    // units above the ground, so the relief stays within about 90 units.
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
-            double n = mk_fbm(5, x, y, 256, 64, 5);
-            double rdg = 1.0 - fabs(mk_fbm(9, x, y, 256, 32, 4) * 2 - 1);  // ridges
-            double h = n * 0.65 + rdg * rdg * 0.35;
-            h = (h - 0.25) * 1.9;
-            if (h < 0.1) h = 0.1 + (h - 0.1) * 0.2;   // flat valley floors
-            int v = (int)(h * 190);
+            double n = mk_fbm(5, x, y, 256, 64, 4);
+            double rdg = 1.0 - fabs(mk_fbm(9, x, y, 256, 64, 3) * 2 - 1);
+            double h = n * 0.75 + rdg * rdg * 0.25;
+            h = (h - 0.3) * 2.0;
+            if (h < 0.12) h = 0.12 + (h - 0.12) * 0.25;
+            int v = 8 + (int)(h * 130);
             if (v < 0) v = 0;
             if (v > 255) v = 255;
             img->px[y * 256 + x] = mk_rgb(v, v, v);
@@ -543,7 +563,10 @@ static void draw_texture0(mk_image *img)
             if (dx <= 2) c = mk_lerp(c, cyclic(y + 128 - dx * 12), 220 - dx * 70);
             img->px[y * 256 + x] = c;
         }
-    for (int x = 0; x < 256; x++) img->px[256 + x] = cyclic(x);
+    // Rows 0 to 2 hold the same wrapping gradient: the title's rotation carries
+    // column 255 of row 1 into row 2, and its flash shift moves to row 0.
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 256; x++) img->px[y * 256 + x] = cyclic(x);
     mk_opaque(img);
 }
 
@@ -576,8 +599,8 @@ static void draw_texture3(mk_image *img)
 {
     // The landscape reads this map every 16 texels: a 16 x 16 grid of terrain colours,
     // chosen from smooth wrapping noise so that neighbouring fields belong together.
-    static const uint32_t terrain[8] = {0xFF12303Au, 0xFF1B5A56u, 0xFF20B2AAu, 0xFF3F7A4Au,
-                                        0xFFB89A4Au, 0xFFB83A7Eu, 0xFF6A3A8Au, 0xFFFFE6C0u};
+    static const uint32_t terrain[8] = {0xFF163A48u, 0xFF1B5A56u, 0xFF2A7A5Au, 0xFF4A8A4Au,
+                                        0xFF8A9A4Au, 0xFFC8A050u, 0xFFA85A78u, 0xFF6A3A8Au};
     for (int gy = 0; gy < 16; gy++)
         for (int gx = 0; gx < 16; gx++) {
             double n = mk_noise(31, gx, gy, 4, 4) * 0.7 + mk_noise(32, gx, gy, 2, 8) * 0.3;
@@ -630,39 +653,68 @@ static void draw_square(mk_image *img, int i)
 }
 
 // The dancer: a figure of capsules posed by the frame number. Frames 0..14 loop
-// (a step to each side with arms swinging); frames 15..24 are a spin and a jump.
+// (a step to each side with the arms pumping); frames 15..24 wave both arms high
+// and end in a jump. Limb angles are in turns from straight down, outward positive.
+typedef struct { double x, y; } pt;
+
+static pt limb(pt from, double angle, double len, int side)
+{
+    pt p = {from.x + side * mk_sin1(angle) * len, from.y + mk_cos1(angle) * len};
+    return p;
+}
+
 static void draw_dancer(mk_image *img, int f)
 {
     double ph = f < 15 ? f / 15.0 : (f - 15) / 10.0;
-    double s1 = mk_sin1(ph), c1 = mk_cos1(ph), s2 = mk_sin1(ph * 2);
-    double hip_x = 32 + s1 * 4, hip_y = 84 - fabs(s2) * 3;
-    double jump = f >= 20 ? -mk_sin1((f - 20) / 10.0) * 10 : 0;
-    hip_y += jump;
-    double sh_x = 32 - s1 * 2, sh_y = 44 + jump - fabs(s2) * 3;
-    double head_y = sh_y - 14;
-    double armL = f < 15 ? 0.55 + 0.25 * s1 : 0.5 + (f - 15) * 0.04;
-    double armR = f < 15 ? 0.45 - 0.25 * c1 : 0.0 - (f - 15) * 0.04;
-    double legL = 0.02 + 0.06 * s1, legR = -0.02 + 0.06 * s1;
+    double s1 = mk_sin1(ph), bob = fabs(mk_sin1(ph * 2)) * 3;
+    double jump = f >= 20 ? mk_sin1((f - 20) / 10.0) * 10 : 0;
+    double cx = 32 + (f < 15 ? s1 * 3 : 0), top = 4 + bob - jump;
+    pt head = {cx, top + 12}, neck = {cx, top + 26};
+    pt shl = {cx - 9, top + 32}, shr = {cx + 9, top + 32};
+    pt hipl = {cx - 6, top + 72}, hipr = {cx + 6, top + 72};
+    // Legs: the stepping leg reaches out, the other stays under the body.
+    double ll = f < 15 ? 0.02 + 0.07 * (s1 > 0 ? s1 : 0) : 0.03 + (f >= 20 ? 0.05 : 0);
+    double lr = f < 15 ? 0.02 + 0.07 * (s1 < 0 ? -s1 : 0) : 0.03 + (f >= 20 ? 0.05 : 0);
+    pt kl = limb(hipl, ll, 28, -1), kr = limb(hipr, lr, 28, 1);
+    pt fl = limb(kl, ll * 0.3, 28, -1), fr = limb(kr, lr * 0.3, 28, 1);
+    // Arms: pumping in the loop, high and waving in the extra frames.
+    double al, ar, el, er;
+    if (f < 15) {
+        al = 0.16 + 0.12 * s1;
+        ar = 0.16 - 0.12 * s1;
+        el = al + 0.22 + 0.08 * s1;
+        er = ar + 0.22 - 0.08 * s1;
+    } else {
+        double w = mk_sin1(ph * 2) * 0.04;
+        al = 0.40 + w;
+        ar = 0.40 - w;
+        el = al + 0.04;
+        er = ar + 0.04;
+    }
+    pt elbl = limb(shl, al, 16, -1), elbr = limb(shr, ar, 16, 1);
+    pt hl = limb(elbl, el, 15, -1), hr = limb(elbr, er, 15, 1);
     mk_shape s[] = {
-        // Legs.
-        {0, hip_x - 6, hip_y, hip_x - 6 + mk_sin1(legL) * 24, hip_y + mk_cos1(legL) * 24, 5, P(INDIGO)},
-        {0, hip_x - 6 + mk_sin1(legL) * 24, hip_y + mk_cos1(legL) * 24, hip_x - 8 + mk_sin1(legL) * 26,
-         hip_y + 46 + (s1 > 0 ? -s1 * 8 : 0), 4.5, P(INDIGO)},
-        {0, hip_x + 6, hip_y, hip_x + 6 + mk_sin1(legR) * 24, hip_y + mk_cos1(legR) * 24, 5, P(INDIGO)},
-        {0, hip_x + 6 + mk_sin1(legR) * 24, hip_y + mk_cos1(legR) * 24, hip_x + 8 + mk_sin1(legR) * 26,
-         hip_y + 46 + (s1 < 0 ? s1 * 8 : 0), 4.5, P(INDIGO)},
-        // Torso.
-        {0, sh_x, sh_y + 4, hip_x, hip_y - 4, 10, P(PINK)},
-        // Arms: upper and lower.
-        {0, sh_x - 8, sh_y, sh_x - 8 - mk_sin1(armL) * 18, sh_y + mk_cos1(armL) * 18, 4, P(PINK)},
-        {0, sh_x - 8 - mk_sin1(armL) * 18, sh_y + mk_cos1(armL) * 18,
-         sh_x - 8 - mk_sin1(armL + 0.12) * 34, sh_y + mk_cos1(armL + 0.12) * 34, 3.5, P(CREAM)},
-        {0, sh_x + 8, sh_y, sh_x + 8 + mk_sin1(armR) * 18, sh_y + mk_cos1(armR) * 18, 4, P(PINK)},
-        {0, sh_x + 8 + mk_sin1(armR) * 18, sh_y + mk_cos1(armR) * 18,
-         sh_x + 8 + mk_sin1(armR - 0.12) * 34, sh_y + mk_cos1(armR - 0.12) * 34, 3.5, P(CREAM)},
-        // Head and hair.
-        {1, sh_x + s1 * 2, head_y, 0, 0, 9, P(CREAM)},
-        {0, sh_x + s1 * 2 - 7, head_y - 5, sh_x + s1 * 2 + 7, head_y - 7, 4.5, P(GOLD)},
+        // Legs and shoes.
+        {0, hipl.x, hipl.y, kl.x, kl.y, 5, P(INDIGO)},
+        {0, kl.x, kl.y, fl.x, fl.y, 4.5, P(INDIGO)},
+        {0, fl.x, fl.y, fl.x - 6, fl.y + 1, 3.5, P(CREAM)},
+        {0, hipr.x, hipr.y, kr.x, kr.y, 5, P(INDIGO)},
+        {0, kr.x, kr.y, fr.x, fr.y, 4.5, P(INDIGO)},
+        {0, fr.x, fr.y, fr.x + 6, fr.y + 1, 3.5, P(CREAM)},
+        // Body: shirt and belt.
+        {2, cx - 11, top + 28, 22, 40, 7, P(PINK)},
+        {2, cx - 10, top + 66, 20, 8, 3, P(INDIGO)},
+        // Arms: sleeve, then forearm and hand.
+        {0, shl.x, shl.y, elbl.x, elbl.y, 4, P(PINK)},
+        {0, elbl.x, elbl.y, hl.x, hl.y, 3, P(CREAM)},
+        {1, hl.x, hl.y, 0, 0, 3.5, P(CREAM)},
+        {0, shr.x, shr.y, elbr.x, elbr.y, 4, P(PINK)},
+        {0, elbr.x, elbr.y, hr.x, hr.y, 3, P(CREAM)},
+        {1, hr.x, hr.y, 0, 0, 3.5, P(CREAM)},
+        // Neck, head and hair.
+        {0, neck.x, neck.y - 4, neck.x, neck.y, 3, P(CREAM)},
+        {1, head.x, head.y, 0, 0, 10, P(CREAM)},
+        {0, head.x - 8, head.y - 5, head.x + 8, head.y - 7, 4.5, P(GOLD)},
     };
     draw_shapes(img, s, N(s), 2, P(NIGHT));
     mk_finish(img);
