@@ -5,6 +5,7 @@
 
 #include <SDL2/SDL.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -186,6 +187,14 @@ int plat_init(void)
     plat_mainthread = std::this_thread::get_id();
     plat_init_keytable();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) != 0) return 0;
+    // Without a display SDL falls back to drivers that show nothing. Unless such a
+    // driver was asked for by name, that counts as having no display at all.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (!getenv("SDL_VIDEODRIVER") && driver &&
+        (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
+        SDL_Quit();
+        return 0;
+    }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
