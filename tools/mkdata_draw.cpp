@@ -294,7 +294,7 @@ static int in_ring(double x, double y, const void *p)
 
 void mk_disc(mk_image *img, double cx, double cy, double r, uint32_t c)
 {
-    ring_ctx k = {cx, cy, -1, r};
+    ring_ctx k = {cx, cy, 0, r};
     cover_box(img, cx - r, cy - r, cx + r, cy + r, c, in_ring, &k);
 }
 

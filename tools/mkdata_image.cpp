@@ -172,7 +172,7 @@ static void slogan_right(mk_image *img, int y, int px, const char *text, const u
 {
     int asc;
     int w = mk_text_advance(0, px, text, &asc);
-    mk_caption(img, 0, px, 1, text, 470 - w / 2 - 6, y, stops, n, P(NIGHT), 3, 3);
+    mk_caption(img, 0, px, 1, text, 462 - w / 2 - 6, y, stops, n, P(NIGHT), 3, 3);
 }
 
 static void draw_eatit(mk_image *img, int second)

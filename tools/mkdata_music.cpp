@@ -127,16 +127,20 @@ static void kick(uint32_t at, double vel, double tail)
 {
     uint32_t n = (uint32_t)(0.45 * tail * MK_RATE);
     double ph = 0, amp = 1, k = decay_k(0.16 * tail), pk = decay_k(0.03);
-    double sweep = 1;
+    double sweep = 1, beater = 0;
     for (uint32_t i = 0; i < n; i++) {
         double f = 44 + 110 * sweep;
         sweep *= pk;
         ph += f / MK_RATE;
         ph -= floor(ph);
         double v = mk_sin1(ph) * amp;
-        if (i < 90) v += noise() * 0.25 * (1 - i / 90.0);
+        // The beater: a short, softened noise tick on top of the body.
+        if (i < 120) {
+            beater += (noise() - beater) * 0.3;
+            v += beater * 0.3 * (1 - i / 120.0);
+        }
         amp *= k;
-        put(at + i, v * vel * edge(i, n, 20, 400), 0, 0, 0.02);
+        put(at + i, v * vel * edge(i, n, 32, 400), 0, 0, 0.02);
     }
     // The other voices dip under the kick.
     // The dip sets in over 3 ms (an instant step would click) and recovers in 200 ms.
@@ -154,14 +158,20 @@ static void clap(uint32_t at, double vel, double pan)
     double g = svf_g(1400), gt = svf_g(2600);
     double k = decay_k(0.07), amp = 1, ph = 0;
     for (uint32_t i = 0; i < n; i++) {
-        // Three quick hand claps, then the tail.
-        double burst = i < 441 ? 1 : i < 882 ? 0.3 : i < 1323 ? 1 : i < 1764 ? 0.3 : 1;
+        // Three quick hand claps 10 ms apart, each a fast swell and decay, then the tail.
+        double burst = 0.2;
+        for (uint32_t c = 0; c < 3; c++)
+            if (i >= c * 441) {
+                uint32_t t = i - c * 441;
+                burst += (t < 40 ? t / 40.0 : 1.0) * 0.8 * mk_exp2(-(double)t / 120.0);
+            }
+        if (i >= 882) burst += 0.6 * (i < 922 ? (i - 882) / 40.0 : 1.0);
         double nz = noise();
         double v = svf_run(&f, nz, g, 0.9, 1) * 2.2 * burst * amp;
         v += svf_run(&t, nz, gt, 1.2, 2) * 0.25 * amp;
         ph += 190.0 / MK_RATE;
         v += mk_sin1(ph) * 0.3 * amp * (i < 4000 ? 1 - i / 4000.0 : 0);
-        if (i > 1764) amp *= k;
+        if (i > 922) amp *= k;
         put(at + i, v * vel * edge(i, n, 30, 600), pan, 0.05, 0.22);
     }
 }
@@ -301,7 +311,10 @@ static void lead(uint32_t at, uint32_t n, double note, double vel, double bright
         if (p1 >= 1) p1 -= 1;
         p2 += d2;
         if (p2 >= 1) p2 -= 1;
-        double e = i < 400 ? i / 400.0 : i < n ? 1.0 - 0.25 * (i < 8000 ? i / 8000.0 : 1) : 0.75 * (1.0 - (double)(i - n) / rel);
+        // Attack, a slight sag while held, and a release from wherever the sag got to.
+        double sag = 1.0 - 0.25 * (i < 8000 ? i / 8000.0 : 1), held = 1.0 - 0.25 * (n < 8000 ? n / 8000.0 : 1);
+        double e = i < n ? sag : held * (1.0 - (double)(i - n) / rel);
+        if (i < 400) e *= i / 400.0;
         put(at + i, v * e * vel * 0.5, 0.1, 0.3, 0.25);
     }
 }
