@@ -25,7 +25,7 @@ echo "ok: no display -> status 1"
 # 2. A close request ends the program at once with status 0.
 "$prog" >"$tmp/close.log" 2>&1 &
 pid=$!
-wid=$(timeout 60 xdotool search --sync --name "M I R A D O R" | head -n 1)
+wid=$(timeout 60 xdotool search --sync --all --pid $pid --name "M I R A D O R" | head -n 1)
 [ -n "$wid" ] || fail "close: window never appeared"
 # The window's client area is the requested size.
 geom=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: //p')
@@ -42,7 +42,7 @@ echo "ok: close request -> status 0 after $((t1 - t0)) ms"
 # 3. Escape ends the show after the current frame, with status 0.
 "$prog" >"$tmp/esc.log" 2>&1 &
 pid=$!
-wid=$(timeout 60 xdotool search --sync --name "M I R A D O R" | head -n 1)
+wid=$(timeout 60 xdotool search --sync --all --pid $pid --name "M I R A D O R" | head -n 1)
 [ -n "$wid" ] || fail "escape: window never appeared"
 sleep 2
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
