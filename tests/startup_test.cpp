@@ -88,6 +88,7 @@ std::map<std::string, uint32_t> colours;
 std::map<int, std::string> by_offset;
 std::string output;
 bool ready;
+std::string workdir;
 
 class Startup : public ::testing::Test {
 protected:
@@ -136,6 +137,7 @@ protected:
             p += 12 + len;
         }
 
+        workdir = dir;
         ASSERT_EQ(chdir(dir), 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
         if (!plat_init() || !plat_create_window("ORB Application", 10, 10)) return;
@@ -144,6 +146,13 @@ protected:
         startup();
         output = testing::internal::GetCapturedStdout();
         ready = true;
+    }
+    static void TearDownTestSuite()
+    {
+        // The image stays mounted (open) until the process ends; its name can go.
+        if (workdir.empty()) return;
+        unlink((workdir + "/mirador.dat").c_str());
+        if (chdir("/") == 0) rmdir(workdir.c_str());
     }
     void SetUp() override
     {
