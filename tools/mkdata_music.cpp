@@ -392,11 +392,11 @@ static const section score[PERIODS] = {
     // 2 intro: pads and distant booms on the downbeats
     {prog_a, 0, K_BOOM, 0, H_NONE, B_NONE, 0.9, 700, 0, L_NONE, 1, 0, 0, 0, 0.8},
     // 3 intro with the captions: plucks and ticks join, a sweep into the beat
-    {prog_a, 0, K_BOOM, 0, H_TICK, B_LONG, 0.9, 1100, 1, L_NONE, 0, 0, 1, 0, 0.85},
+    {prog_a, 0, K_BOOM, 0, H_TICK, B_LONG, 0.9, 1100, 1, L_NONE, 0, 0, 1, 0, 0.65},
     // 4 title: the beat arrives
     {prog_a, 0, K_FLOOR, 0, H_NONE, B_OFFBEAT, 0.7, 1500, 0, L_NONE, 0, 1, 0, 0, 1.0},
     // 5 title: claps, hats, arpeggio
-    {prog_a, 0, K_FLOOR, 1, H_EIGHTS, B_OFFBEAT, 0.6, 1800, 1, L_NONE, 0, 0, 0, 0, 1.0},
+    {prog_a, 0, K_FLOOR, 1, H_FULL, B_OFFBEAT, 0.6, 1800, 1, L_NONE, 0, 0, 0, 0, 1.0},
     // 6 tunnel: full drums and a rolling bass alone
     {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.0, 2000, 0, L_NONE, 0, 1, 0, 0, 1.0},
     // 7 tunnel: pads, plucks and the riff over closed hats
