@@ -29,7 +29,7 @@ run_until_escape() {
     log=$tmp/$name.log
     (cd "$dir" && exec "$prog") >"$log" 2>&1 &
     pid=$!
-    wid=$(timeout 60 xdotool search --sync --name "M I R A D O R" | head -n 1)
+    wid=$(timeout 60 xdotool search --sync --all --pid $pid --name "M I R A D O R" | head -n 1)
     [ -n "$wid" ] || fail "$name: window never appeared"
     for i in $(seq 1 600); do
         grep -q "Loading sound mirador4.wav" "$log" && break

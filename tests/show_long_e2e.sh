@@ -40,7 +40,7 @@ t0=$(ms)
 grep -q "Loading sound mirador4.wav" "$log" || fail "start-up did not finish in 60 s"
 echo "show started"
 # Screenshots of the window alone when it can be found, else of the whole screen.
-wid=$(timeout 10 xdotool search --name "M I R A D O R" 2>/dev/null | head -n 1)
+wid=$(timeout 10 xdotool search --all --pid $pid --name "M I R A D O R" 2>/dev/null | head -n 1)
 target=${wid:-root}
 
 # Period k (0..20, scene 2 + k) runs from about t0 + 7700 k ms; each period can end
