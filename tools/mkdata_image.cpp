@@ -232,21 +232,22 @@ static void draw_vhs(mk_image *img)
 
 static void draw_vhs2(mk_image *img)
 {
-    // The recorder's on-screen display and tracking noise.
+    // The recorder's on-screen display and tracking noise. The picture is drawn
+    // up to twice the screen's width, so everything stays in its middle half.
     const uint32_t white[1] = {0xFFF4F4FFu};
-    mk_caption(img, 2, 26, 0, "PLAY >", 96, 22, white, 1, P(NIGHT), 2, 0);
-    mk_caption(img, 2, 20, 0, "SP 0:19:99", 380, 226, white, 1, P(NIGHT), 2, 0);
+    mk_caption(img, 2, 22, 0, "PLAY >", 180, 76, white, 1, P(NIGHT), 2, 0);
+    mk_caption(img, 2, 16, 0, "SP 0:19:99", 296, 176, white, 1, P(NIGHT), 2, 0);
     mk_rng r;
     mk_seed(&r, 12);
     for (int band = 0; band < 3; band++) {
-        int y = 150 + band * 16 + mk_randint(&r, 8);
-        for (int x = 0; x < 480;) {
-            int len = 2 + mk_randint(&r, 30);
+        int y = 112 + band * 14 + mk_randint(&r, 6);
+        for (int x = 110; x < 370;) {
+            int len = 2 + mk_randint(&r, 24);
             if (mk_randint(&r, 3)) {
                 uint32_t c = mk_lerp(0xFFB0B0C8u, 0xFFFFFFFFu, mk_randint(&r, 256));
                 mk_fill_rect(img, x, y, len, 1 + (mk_randint(&r, 4) == 0), c);
             }
-            x += len + mk_randint(&r, 20);
+            x += len + mk_randint(&r, 16);
         }
     }
     mk_finish(img);
@@ -261,7 +262,7 @@ static void draw_abs(mk_image *img)
 
 static void draw_title(mk_image *img)
 {
-    mk_caption(img, 0, 80, 4, "MIRADOR", 240, 76, heat, N(heat), P(NIGHT), 5, 6);
+    mk_caption(img, 0, 72, 4, "MIRADOR", 240, 80, heat, N(heat), P(NIGHT), 5, 6);
     mk_caption(img, 0, 18, 4, "A VIEW FROM THE LOOKOUT", 240, 186, cool, N(cool), P(NIGHT), 2, 2);
     mk_finish(img);
 }
