@@ -19,58 +19,59 @@
 typedef struct {
     const char *name;
     int type, depth, mapbits, origin;
+    int swap;   // stored with red and blue exchanged (see swap_red_blue)
 } mk_asset;
 
 #define BL MK_ORIGIN_BOTTOM_LEFT
 #define TL MK_ORIGIN_TOP_LEFT
 
 static const mk_asset assets[] = {
-    {"font_heat.tga", 10, 32, 0, TL},
-    {"introbg1.tga", 2, 24, 0, BL},
-    {"introbg2.tga", 2, 32, 0, TL},
-    {"finaltext.tga", 10, 24, 0, BL},
-    {"finaltext2.tga", 10, 16, 0, TL},
-    {"drumlin2019.tga", 10, 32, 0, BL},
-    {"drumlin1999.tga", 10, 24, 0, TL},
-    {"eatit1.tga", 10, 24, 0, BL},
-    {"eatit2.tga", 10, 32, 0, TL},
-    {"vhs.tga", 2, 24, 0, TL},
-    {"vhs2.tga", 10, 16, 0, BL},
-    {"abs.tga", 10, 24, 0, TL},
-    {"diagonal.tga", 9, 8, 24, BL},
-    {"mirador_title.tga", 10, 32, 0, TL},
-    {"mirador_logo2.tga", 10, 24, 0, BL},
-    {"lanterne.tga", 10, 32, 0, BL},
-    {"looker.tga", 10, 24, 0, TL},
-    {"credits1.tga", 10, 24, 0, BL},
-    {"credits2.tga", 10, 32, 0, TL},
-    {"credits3.tga", 10, 16, 0, BL},
-    {"call480.tga", 10, 24, 0, TL},
-    {"negativelogo.tga", 11, 8, 0, TL},
-    {"feelgreat1.tga", 10, 16, 0, TL},
-    {"feelgreat480.tga", 10, 24, 0, BL},
-    {"hipsquare.tga", 10, 32, 0, BL},
-    {"thousand.tga", 10, 24, 0, TL},
-    {"heightmap.tga", 3, 8, 0, BL},
-    {"texture0.tga", 2, 24, 0, BL},
-    {"texture2.tga", 2, 32, 0, TL},
-    {"texture3.tga", 1, 8, 24, TL},
-    {"particle_r.tga", 2, 32, 0, BL},
-    {"particle_g.tga", 2, 32, 0, TL},
-    {"particle_b.tga", 2, 16, 0, BL},
-    {"square1.tga", 1, 8, 16, BL},
-    {"square2.tga", 9, 8, 24, TL},
-    {"square3.tga", 1, 8, 24, TL},
-    {"square4.tga", 9, 8, 16, BL},
-    {"square5.tga", 1, 8, 16, TL},
-    {"square6.tga", 9, 8, 24, BL},
-    {"square7.tga", 1, 8, 24, BL},
-    {"square8.tga", 9, 8, 16, TL},
-    {"point1.tga", 10, 32, 0, TL},
-    {"point2.tga", 10, 32, 0, BL},
-    {"point3.tga", 10, 24, 0, TL},
-    {"point4.tga", 10, 32, 0, BL},
-    {"point5.tga", 10, 32, 0, TL},
+    {"font_heat.tga", 10, 32, 0, TL, 0},
+    {"introbg1.tga", 2, 24, 0, BL, 1},
+    {"introbg2.tga", 2, 32, 0, TL, 1},
+    {"finaltext.tga", 10, 24, 0, BL, 0},
+    {"finaltext2.tga", 10, 16, 0, TL, 0},
+    {"drumlin2019.tga", 10, 32, 0, BL, 0},
+    {"drumlin1999.tga", 10, 24, 0, TL, 0},
+    {"eatit1.tga", 10, 24, 0, BL, 0},
+    {"eatit2.tga", 10, 32, 0, TL, 0},
+    {"vhs.tga", 2, 24, 0, TL, 0},
+    {"vhs2.tga", 10, 16, 0, BL, 0},
+    {"abs.tga", 10, 24, 0, TL, 0},
+    {"diagonal.tga", 9, 8, 24, BL, 0},
+    {"mirador_title.tga", 10, 32, 0, TL, 0},
+    {"mirador_logo2.tga", 10, 24, 0, BL, 0},
+    {"lanterne.tga", 10, 32, 0, BL, 0},
+    {"looker.tga", 10, 24, 0, TL, 0},
+    {"credits1.tga", 10, 24, 0, BL, 0},
+    {"credits2.tga", 10, 32, 0, TL, 0},
+    {"credits3.tga", 10, 16, 0, BL, 0},
+    {"call480.tga", 10, 24, 0, TL, 0},
+    {"negativelogo.tga", 11, 8, 0, TL, 0},
+    {"feelgreat1.tga", 10, 16, 0, TL, 0},
+    {"feelgreat480.tga", 10, 24, 0, BL, 0},
+    {"hipsquare.tga", 10, 32, 0, BL, 0},
+    {"thousand.tga", 10, 24, 0, TL, 0},
+    {"heightmap.tga", 3, 8, 0, BL, 0},
+    {"texture0.tga", 2, 24, 0, BL, 0},
+    {"texture2.tga", 2, 32, 0, TL, 0},
+    {"texture3.tga", 1, 8, 24, TL, 0},
+    {"particle_r.tga", 2, 32, 0, BL, 0},
+    {"particle_g.tga", 2, 32, 0, TL, 0},
+    {"particle_b.tga", 2, 16, 0, BL, 0},
+    {"square1.tga", 1, 8, 16, BL, 0},
+    {"square2.tga", 9, 8, 24, TL, 0},
+    {"square3.tga", 1, 8, 24, TL, 0},
+    {"square4.tga", 9, 8, 16, BL, 0},
+    {"square5.tga", 1, 8, 16, TL, 0},
+    {"square6.tga", 9, 8, 24, BL, 0},
+    {"square7.tga", 1, 8, 24, BL, 0},
+    {"square8.tga", 9, 8, 16, TL, 0},
+    {"point1.tga", 10, 32, 0, TL, 0},
+    {"point2.tga", 10, 32, 0, BL, 0},
+    {"point3.tga", 10, 24, 0, TL, 0},
+    {"point4.tga", 10, 32, 0, BL, 0},
+    {"point5.tga", 10, 32, 0, TL, 0},
 };
 #define NUM_FIXED ((int)(sizeof assets / sizeof assets[0]))
 #define NUM_DANCE 25
@@ -81,8 +82,20 @@ static const mk_asset assets[] = {
 static mk_asset dance_asset(int i, char *name, int size)
 {
     snprintf(name, (size_t)size, "dance%d.tga", i + 1);
-    mk_asset a = {name, i & 1 ? 1 : 9, 8, i & 1 ? 16 : 24, i & 1 ? BL : TL};
+    mk_asset a = {name, i & 1 ? 1 : 9, 8, i & 1 ? 16 : 24, i & 1 ? BL : TL, 0};
     return a;
+}
+
+// The intro and finale mix their two backgrounds with a pass that copies the pixel
+// buffer's words without converting them back to the API's colour order, so red and
+// blue change places on screen. Those pictures are stored exchanged, and the screen
+// shows them as drawn (the previews show them as drawn, too).
+static void swap_red_blue(mk_image *img)
+{
+    for (int i = 0; i < img->w * img->h; i++) {
+        uint32_t c = img->px[i];
+        img->px[i] = (c & 0xFF00FF00u) | (c >> 16 & 255) | (c & 255) << 16;
+    }
 }
 
 // The preview shows transparent pixels as a dark checker board.
@@ -185,16 +198,17 @@ int main(int argc, char **argv)
             fprintf(stderr, "mkdata: no drawing for %s\n", a.name);
             return 1;
         }
+        if (preview) {
+            write_preview(preview, a.name, &img);
+            add_to_sheet(&sheet, i, a.name, &img);
+        }
+        if (a.swap) swap_red_blue(&img);
         uint32_t size;
         uint8_t *data = encode(&a, &img, &size);
         files[nfiles].name = a.name;
         files[nfiles].data = data;
         files[nfiles].size = size;
         nfiles++;
-        if (preview) {
-            write_preview(preview, a.name, &img);
-            add_to_sheet(&sheet, i, a.name, &img);
-        }
         mk_free(&img);
     }
 

@@ -542,6 +542,11 @@ static uint32_t cyclic(int t)
     return mk_ramp(s, 7, (t & 255) * 65535 / 255);
 }
 
+// The title's rays copy texels without converting them back to the API's colour
+// order, so they show red and blue exchanged: the rows they read hold the gradient
+// pre-exchanged, and the screen shows the palette's own colours.
+static uint32_t exchanged(uint32_t c) { return (c & 0xFF00FF00u) | (c >> 16 & 255) | (c & 255) << 16; }
+
 static void draw_texture0(mk_image *img)
 {
     // Plane tiles: dark panels with a soft pattern, and glowing grid lines whose
@@ -559,7 +564,7 @@ static void draw_texture0(mk_image *img)
             int dy = abs(((y - 1 + 32) & 63) - 32), dx = abs(((x - 1 + 32) & 63) - 32);
             if (dy <= 3) {
                 int k = 256 - dy * 64;
-                c = mk_lerp(c, cyclic(x + (y < 32 ? 0 : 64) - dy * 12), k);
+                c = mk_lerp(c, exchanged(cyclic(x + (y < 32 ? 0 : 64) - dy * 12)), k);
             }
             if (dx <= 2) c = mk_lerp(c, cyclic(y + 128 - dx * 12), 220 - dx * 70);
             img->px[y * 256 + x] = c;
@@ -567,7 +572,7 @@ static void draw_texture0(mk_image *img)
     // Rows 0 to 2 hold the same wrapping gradient: the title's rotation carries
     // column 255 of row 1 into row 2, and its flash shift moves to row 0.
     for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 256; x++) img->px[y * 256 + x] = cyclic(x);
+        for (int x = 0; x < 256; x++) img->px[y * 256 + x] = exchanged(cyclic(x));
     mk_opaque(img);
 }
 
