@@ -103,6 +103,15 @@ TEST(FontInit, MarkersGiveWidthsAndGlyphs)
 
     ORB_SetFontSpacing(3, &font);
     EXPECT_EQ(font.spacing, 3);
+
+    // Centring with no framebuffer selected yet measures against width 0 and
+    // draws nothing, instead of reading through a null target.
+    s_framebuffer *saved = ORB_FrameBuffer;
+    ORB_FrameBuffer = NULL;
+    int triangles = ORB_stats_numtriangles;
+    ORB_DrawCenteredText(0, font, "!\"#");
+    EXPECT_EQ(ORB_stats_numtriangles, triangles);
+    ORB_FrameBuffer = saved;
 }
 
 TEST(FontInit, MoreThan95MarkersMoveOnlyTheLastGlyph)
