@@ -15,7 +15,8 @@ int ofstab_w = 0, ofstab_h = 0;
 void SpawnTunnel(int x, int y, int angle)
 {
     for (int i = 0; i < 30; i++) {
-        int a = angle + 12 * i;
+        // Wrapping add: a start angle near the int range must not overflow.
+        int a = (int)((uint32_t)angle + 12u * (uint32_t)i);
         float px = (float)(sin(a * 0.017453292519943295) * 20 + x);
         float py = (float)(cos(a * 0.017453292519943295) * 20 + y);
         int colour = orb_rand() % 3;

@@ -150,7 +150,11 @@ void calccamera(s_camera *c)
         s_mapcell m = voxel_cell((uint32_t)c->x, (uint32_t)c->y);
         h4 = voxel_height4(&m);
     }
-    c->z = 255 - h4 - c->height;
+    // 64-bit, saturated: an absurd eye height must not overflow the level.
+    int64_t z = (int64_t)255 - h4 - c->height;
+    if (z > INT32_MAX) z = INT32_MAX;
+    if (z < INT32_MIN) z = INT32_MIN;
+    c->z = (int32_t)z;
 }
 
 // Shared set-up of a line: nothing to draw without a height map, pixels, or a

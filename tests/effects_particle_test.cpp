@@ -127,6 +127,11 @@ TEST(Rings, PoolWrapsAndOverwritesLiveSlots)
     EXPECT_NEAR(particle[30].x, 100.0f, 1e-4);     // untouched from the earlier rings
     EXPECT_NEAR(particle[30].y, 120.0f, 1e-4);
 
+    // A start angle at the end of the int range wraps instead of overflowing.
+    SpawnTunnel(0, 0, 2147483647);
+    EXPECT_EQ(startparticle, 60);
+    EXPECT_EQ(particle[59].active, 1);
+
     // A ring that straddles the end of the pool.
     startparticle = 890;
     SpawnTunnel(0, 0, 0);

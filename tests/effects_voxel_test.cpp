@@ -330,6 +330,12 @@ TEST_F(Voxel, MissingOrUnusableInputs)
     fx_free(&wide);
     fx_free(&widebg);
 
+    // An absurd eye height saturates the eye level instead of overflowing it.
+    s_camera deep = start_camera();
+    deep.height = -2147483647 - 1;
+    calccamera(&deep);
+    EXPECT_EQ(deep.z, 2147483647);
+
     // Extreme roll and eye level: no overflow, lasty stays on the screen.
     reset_columns(H - 1, -1);
     voxelline(0, 0, 0, 0, -2147483647, 25600, 2000000000, target);
