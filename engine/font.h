@@ -17,12 +17,23 @@ typedef struct s_font {
     s_bitmap *sheet;        // slot in orb_fontbmp
 } s_font;
 
+// Loads the sheet into orb_fontbmp[orb_numfonts], measures the glyphs from the
+// marker row (row 0) and cuts one sprite per glyph. With ORB_MAXFONTS fonts set up
+// the call is refused with a message and the record is left unchanged.
 void ORB_InitFont(const char *name, s_font *font);
+// The same as ORB_InitFont.
 void ORB_InitDarkFont(const char *name, s_font *font);
+// Nothing: sheets and glyphs are freed by the graphics flush.
 void ORB_DeleteFont(void);
+// Extra pixels after each glyph.
 void ORB_SetFontSpacing(int spacing, s_font *font);
+// Formatted text (cut to 255 characters) with its glyphs' top-left corner at (x, y).
+// Characters 0x20 to 0x7C are drawn; others are skipped without moving the pen.
+// The space advances by its width only, other glyphs by width + spacing.
 void ORB_DrawText(int x, int y, s_font font, const char *fmt, ...);
+// The same, centred on the current framebuffer's width.
 void ORB_DrawCenteredText(int y, s_font font, const char *fmt, ...);
+// Centred in the span x .. x + w; here the space also advances by width + spacing.
 void ORB_DrawCenteredTextXW(int x, int y, int w, s_font font, const char *fmt, ...);
 
 extern s_bitmap orb_fontbmp[ORB_MAXFONTS];

@@ -22,23 +22,39 @@ typedef struct s_sprite {
     s_bitmap *bitmap;               // the sheet, for sprites made by ORB_LoadSprite
 } s_sprite;
 
+// Loads a TGA into the sheet slot orb_spritebmp[orb_numsprites] and cuts the whole
+// picture as one sprite. A missing sheet still gives a (zero-sized) sprite.
 void ORB_LoadSprite(const char *name, s_sprite *spr);
+// Cuts the w x h rectangle at (x, y) of sheet and registers the sprite.
 void ORB_GetSprite(int x, int y, int w, int h, s_bitmap sheet, s_sprite *spr);
+// A sprite with its own cleared w x h pixel buffer and no texture; registered.
 void ORB_CreateSprite(int w, int h, s_sprite *spr);
+// A bitmap record showing the sprite's rectangle (draws without transparency).
 s_bitmap ORB_GetBitmapFromSprite(s_sprite spr);
+// Frees the sprite's own pixels, if any (sheets belong to the bitmap registry).
 void ORB_DeleteSprite(s_sprite *spr);
+// Zeroes the sprite's own pixels, if any.
 void ORB_ClearSprite(s_sprite spr);
+// Stores an origin for the caller; the draw calls do not apply it.
 void ORB_SetSpriteOrigin(s_sprite *spr, int x, int y);
+// Sets the collision box relative to the sprite's position; returns 1.
 int  ORB_SetSpriteCollisionBox(s_sprite *spr, int left, int top, int right, int bottom);
+// 1 when the sprites' boxes overlap at the given positions (touching is not overlap).
 int  ORB_CheckSpriteCollision(int x1, int y1, s_sprite a, int x2, int y2, s_sprite b);
+// 1 when the two rectangles overlap (touching is not overlap).
 int  ORB_CheckBoxCollision(int x1, int y1, int w1, int h1, int x2, int y2, int w2, int h2);
+// 1 for the magenta key colour (red > 240, green < 16, blue > 240), alpha ignored.
 int  ORB_CheckSpriteTransparency(int colour);
+// Draw calls: alpha test on (alpha 0 is not drawn) and left on; (x, y) is the
+// top-left corner in pixels of the current framebuffer.
 void ORB_DrawSprite(int x, int y, s_sprite spr);
-void ORB_DrawMirroredSprite(int x, int y, s_sprite spr);
-void ORB_DrawBlendSprite(int x, int y, s_sprite spr, int blendmode);
-void ORB_DrawScaledSprite(int x, int y, int w, int h, s_sprite spr);
-void ORB_DrawRotatedSprite(int x, int y, s_sprite spr, int angle);
+void ORB_DrawMirroredSprite(int x, int y, s_sprite spr);              // left and right exchanged
+void ORB_DrawBlendSprite(int x, int y, s_sprite spr, int blendmode);  // blend mode 1 or 2
+void ORB_DrawScaledSprite(int x, int y, int w, int h, s_sprite spr);  // stretched to w x h
+void ORB_DrawRotatedSprite(int x, int y, s_sprite spr, int angle);    // degrees about the centre
 
+// Registry limits: a sprite made while ORB_MAXSPRITES are registered is refused
+// with a message and its record is left unchanged.
 extern s_sprite *orb_spritelist[ORB_MAXSPRITES];
 extern int orb_numsprites;
 extern s_bitmap orb_spritebmp[ORB_MAXSPRITES];
