@@ -122,8 +122,16 @@ enum { CELL_W = 120, CELL_H = 86, THUMB_W = 112, THUMB_H = 63, SHEET_COLS = 8 };
 static void add_to_sheet(mk_image *sheet, int index, const char *name, const mk_image *img)
 {
     int cx = (index % SHEET_COLS) * CELL_W + 4, cy = (index / SHEET_COLS) * CELL_H + 4;
+    if (img->w > 8 * img->h && img->h * 2 <= THUMB_H) {
+        // A long strip (the font sheet): its start at twice its size, to be read.
+        int oy = cy + (THUMB_H - img->h * 2) / 2;
+        for (int y = 0; y < img->h * 2; y++)
+            for (int x = 0; x < THUMB_W && x / 2 < img->w; x++)
+                mk_set(sheet, cx + x, oy + y, preview_pixel(img->px[(y / 2) * img->w + x / 2], x, y));
+        img = 0;
+    }
     // Fit, keeping the proportions.
-    int tw = THUMB_W, th = img->h * THUMB_W / img->w;
+    int tw = THUMB_W, th = img ? img->h * THUMB_W / img->w : 0;
     if (th > THUMB_H) {
         th = THUMB_H;
         tw = img->w * THUMB_H / img->h;
@@ -131,7 +139,7 @@ static void add_to_sheet(mk_image *sheet, int index, const char *name, const mk_
     }
     if (th < 1) th = 1;
     int ox = cx + (THUMB_W - tw) / 2, oy = cy + (THUMB_H - th) / 2;
-    for (int ty = 0; ty < th; ty++)
+    for (int ty = 0; img && ty < th; ty++)
         for (int tx = 0; tx < tw; tx++) {
             int x0 = tx * img->w / tw, x1 = (tx + 1) * img->w / tw;
             int y0 = ty * img->h / th, y1 = (ty + 1) * img->h / th;
