@@ -549,20 +549,12 @@ static void render_period(int p)
                       (k / step) & 1 ? 0.5 : -0.5, s->arp == 1 ? 0.25 : 0.12, wob);
             }
         }
-        if (s->bell) {
-            for (int k = 0; k < COUNT(bells); k++)
-                if (bells[k].step / 16 == bar)
-                    bell(step_at(base + bells[k].step), bells[k].note + tr, 0.22 * lv,
-                         k & 1 ? 0.3 : -0.3);
-            if (p == 0 || p == PERIODS - 1) break;
-        }
     }
-    if (p == 0 || p == PERIODS - 1) {
-        // The intro and the outro ring the bells across all four bars.
+    if (s->bell) {
+        // The bell melody over the four bars; the outro plays it an octave lower.
         for (int k = 0; k < COUNT(bells); k++)
-            if (bells[k].step >= 16)
-                bell(step_at(base + bells[k].step), bells[k].note + tr - (p ? 12 : 0), 0.2 * lv,
-                     k & 1 ? 0.3 : -0.3);
+            bell(step_at(base + bells[k].step), bells[k].note + tr - (p == PERIODS - 1 ? 12 : 0),
+                 0.22 * lv, k & 1 ? 0.3 : -0.3);
     }
 
     switch (s->lead) {
