@@ -101,9 +101,12 @@ int FD_checkme(int a, int b) { return a < 0 ? 0 : (a < b ? a : b); }
 int FD_bound(int a, int b) { return a > b ? b : a; }
 
 // Root of a t^2 + b t + c = 0 used for the tunnel and the sphere: none gives 0
-// (the origin itself), otherwise the smaller root.
+// (the origin itself), otherwise the smaller root. a is 0 only for a ray along
+// the tunnel's axis (or a zero ray), which meets nothing at any distance: NaN,
+// which the conversions take as far away, instead of dividing by zero.
 static float fd_quadratic(float a, float b, float c)
 {
+    if (a == 0) return NAN;
     float D = b * b - 4 * a * c;
     if (D < 0) return 0.0f;
     if (D == 0) return -b / (2 * a);
@@ -125,7 +128,8 @@ static void fd_corner(const s_freedir *fd, int e, float halfh)
         t = fd_quadratic(a, b, c);
     } else if (fd->type == FD_PLANE) {
         // Floor at y = H/2; rays going up meet its mirror image, the ceiling.
-        t = fabsf((halfh - o.y) / d.y);
+        // A ray parallel to the floor never meets it.
+        t = d.y != 0 ? fabsf((halfh - o.y) / d.y) : INFINITY;
     } else {
         float a = d.x * d.x + d.y * d.y + d.z * d.z;
         float b = 2 * (o.x * d.x + o.y * d.y + o.z * d.z);
