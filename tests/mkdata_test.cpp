@@ -389,7 +389,7 @@ TEST_F(MkdataMusic, FormatLengthPeakAndDc)
     }
     EXPECT_LE(peak, 29204) << "peak above -1 dBFS";   // 32768 * 10^(-1/20)
     EXPECT_GT(peak, 16384) << "the music is far too quiet";
-    for (int c = 0; c < 2; c++) EXPECT_LT(fabs(sum[c] / frames()), 0.001 * 32768) << "DC offset";
+    for (int c = 0; c < 2; c++) EXPECT_LT(fabs(sum[c] / frames()), 0.0002 * 32768) << "DC offset";
 }
 
 // Per-period loudness and the share of energy in the low and high bands, in dB.
