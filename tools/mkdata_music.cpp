@@ -440,9 +440,10 @@ static void render_period(int p)
     double lv = s->level;
     int tr = s->transpose;
 
-    // Before a calmer section the drums stop for the last beat, so the new
+    // Before a calmer section a full beat stops for its last beat, so the new
     // section's downbeat lands on a breath instead of on a wall of sound.
-    int brk = p + 1 < PERIODS && (score[p + 1].kick != K_FLOOR || score[p + 1].level < lv);
+    int brk = s->kick == K_FLOOR && p + 1 < PERIODS &&
+              (score[p + 1].kick != K_FLOOR || score[p + 1].level < lv);
     int drum_steps = brk ? STEPS - 4 : STEPS;
     cut_at = brk ? step_at(base + STEPS - 4) : (uint32_t)TOTAL;
 
