@@ -152,26 +152,21 @@ static void brackets(mk_image *img, int inset, int len, uint32_t c)
 {
     int w = img->w, h = img->h, t = 3;
     int xs[2] = {inset, w - inset - len}, ys[2] = {inset, h - inset - len};
-    for (int i = 0; i < 2; i++)
-        for (int j = 0; j < 2; j++) {
-            int hx = xs[i], vy = ys[j];
-            int hy = j ? h - inset - t : inset, vx = i ? w - inset - t : inset;
-            mk_fill_rect(img, hx - 1, hy - 1, len + 2, t + 2, P(NIGHT));
-            mk_fill_rect(img, vx - 1, vy - 1, t + 2, len + 2, P(NIGHT));
-        }
-    for (int i = 0; i < 2; i++)
-        for (int j = 0; j < 2; j++) {
-            int hx = xs[i], vy = ys[j];
-            int hy = j ? h - inset - t : inset, vx = i ? w - inset - t : inset;
-            mk_fill_rect(img, hx, hy, len, t, c);
-            mk_fill_rect(img, vx, vy, t, len, c);
-        }
+    // Pass 0 draws every bracket one pixel larger in the outline colour, pass 1 fills.
+    for (int pass = 0; pass < 2; pass++)
+        for (int i = 0; i < 2; i++)
+            for (int j = 0; j < 2; j++) {
+                int hx = xs[i], vy = ys[j], g = pass ? 0 : 1;
+                int hy = j ? h - inset - t : inset, vx = i ? w - inset - t : inset;
+                uint32_t col = pass ? c : P(NIGHT);
+                mk_fill_rect(img, hx - g, hy - g, len + 2 * g, t + 2 * g, col);
+                mk_fill_rect(img, vx - g, vy - g, t + 2 * g, len + 2 * g, col);
+            }
 }
 
 static void slogan_right(mk_image *img, int y, int px, const char *text, const uint32_t *stops, int n)
 {
-    int asc;
-    int w = mk_text_advance(0, px, text, &asc);
+    int w = mk_text_advance(0, px, text, 0);
     mk_caption(img, 0, px, 1, text, 462 - w / 2 - 6, y, stops, n, P(NIGHT), 3, 3);
 }
 
@@ -853,8 +848,6 @@ mk_image mk_draw_font(void)
     // Glyphs for ' ' to '~' side by side; row 0 marks the first column of every glyph
     // after the space. Column 0 is the one-pixel glyph 0.
     enum { PX = 13, FIRST = 32, LAST = 126 };
-    int asc;
-    mk_text_advance(0, PX, "A", &asc);
     mk_mask probe = mk_text(0, PX, 0, "A");
     int gh = probe.h + 2;                 // glyph height with the outline
     mk_mask_free(&probe);
@@ -885,7 +878,6 @@ mk_image mk_draw_font(void)
         mk_mask_free(&o);
         x += w;
     }
-    mk_finish(&img);
-    // mk_finish keyed the marker row's empty pixels; the markers themselves stay.
+    mk_finish(&img);   // the marker row's empty pixels become the key colour
     return img;
 }
