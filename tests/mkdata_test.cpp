@@ -16,7 +16,9 @@
 
 #include "corefile/corefile.h"
 #include "corefile/corepack.h"
+#include "demo/effects.h"
 #include "engine/bitmap.h"
+#include "engine/font.h"
 #include "engine/tga.h"
 
 static const char *image_path = BUILD_DIR "/mirador.dat";
@@ -295,6 +297,51 @@ TEST_F(MkdataImage, FontSheetMarksEveryGlyphFromSpaceToTilde)
         for (int x = from; x < to; x++) ink += !clear(px(f, x, y));
     EXPECT_GT(ink, 20);
     free(f.pixels);
+    corefile_closeimage();
+}
+
+TEST_F(MkdataImage, FontSheetCutsIntoTheEnginesFont)
+{
+    ASSERT_EQ(corefile_mountimage(image_path, 0), 1);
+    static s_font font;   // the engine's registries keep its address
+    testing::internal::CaptureStdout();
+    ORB_InitFont("font_heat.tga", &font);
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+    ASSERT_NE(font.sheet, nullptr);
+    EXPECT_EQ(font.numletters, 96);
+    EXPECT_EQ(font.widths[0], 1);
+    int sum = 0;
+    for (int i = 0; i < font.numletters; i++) sum += font.widths[i];
+    EXPECT_EQ(sum, font.sheet->width);
+    EXPECT_EQ(font.height, font.sheet->height - 1);
+    EXPECT_GE(font.widths[1], 3);                     // space
+    EXPECT_GT(font.widths['W' - 31], font.widths['i' - 31]);
+    corefile_closeimage();
+}
+
+// The intro and finale mix their backgrounds with a pass that exchanges red and blue
+// on the way to the screen: what it shows must be the picture as drawn, a gold sun
+// in a dark blue-violet sky, not a blue sun in a brown one.
+TEST_F(MkdataImage, IntroBackgroundsShowTheirOwnColoursThroughTheDissolve)
+{
+    ASSERT_EQ(corefile_mountimage(image_path, 0), 1);
+    std::string log;
+    s_bitmap a = load("introbg1.tga", &log), b = load("introbg2.tga", &log), t;
+    ASSERT_NE(a.pixels, nullptr);
+    ASSERT_NE(b.pixels, nullptr);
+    ORB_CreateBitmap(480, 270, &t);
+    ASSERT_NE(t.pixels, nullptr);
+    auto red = [&](int x, int y) { return (int)(px(t, x, y) >> 16 & 255); };
+    auto blue = [&](int x, int y) { return (int)(px(t, x, y) & 255); };
+    DissolveBitmap(a, b, t, 0);
+    EXPECT_GT(red(360, 80), blue(360, 80) + 100) << "the sun";
+    EXPECT_GT(blue(10, 5), red(10, 5)) << "the sky's top";
+    DissolveBitmap(a, b, t, 255);
+    EXPECT_GT(blue(10, 5), red(10, 5)) << "the night sky";
+    free(a.pixels);
+    free(b.pixels);
+    free(t.pixels);
     corefile_closeimage();
 }
 
