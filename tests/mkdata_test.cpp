@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -373,19 +374,39 @@ TEST_F(MkdataImage, EncodingsCoverEveryDecoderPath)
     EXPECT_EQ(mapbits, (std::set<int>{16, 24}));
 }
 
+// A second run, with previews this time: the same image byte for byte, and a PNG of
+// every picture plus the contact sheet.
 TEST_F(MkdataImage, TwoRunsGiveTheSameBytes)
 {
     ASSERT_FALSE(img.empty());
     char tmp[] = "/tmp/mkdata_testXXXXXX";
     ASSERT_NE(mkdtemp(tmp), nullptr);
     std::string out = std::string(tmp) + "/again.dat";
-    std::string cmd = std::string(BUILD_DIR "/mkdata ") + out;
+    std::string cmd = std::string(BUILD_DIR "/mkdata ") + out + " --preview " + tmp;
     ASSERT_EQ(system(cmd.c_str()), 0);
     std::vector<uint8_t> again = read_all(out.c_str());
     EXPECT_EQ(again.size(), img.size());
     EXPECT_TRUE(again == img) << "mkdata wrote different bytes on a second run";
     unlink(out.c_str());
-    rmdir(tmp);
+    for (const std::string &name : expected_names()) {
+        if (name.find(".tga") == std::string::npos) continue;
+        std::string png = std::string(tmp) + "/" + name.substr(0, name.size() - 4) + ".png";
+        std::vector<uint8_t> b = read_all(png.c_str());
+        EXPECT_GT(b.size(), 8u) << png;
+        EXPECT_TRUE(b.size() > 8 && !memcmp(b.data(), "\x89PNG", 4)) << png;
+        unlink(png.c_str());
+    }
+    std::string sheet = std::string(tmp) + "/contact.png";
+    EXPECT_GT(read_all(sheet.c_str()).size(), 10000u);
+    unlink(sheet.c_str());
+    EXPECT_EQ(rmdir(tmp), 0) << "mkdata left other files behind";
+}
+
+TEST(MkdataCommand, RefusesBadArguments)
+{
+    EXPECT_EQ(WEXITSTATUS(system(BUILD_DIR "/mkdata 2>/dev/null")), 2);
+    EXPECT_EQ(WEXITSTATUS(system(BUILD_DIR "/mkdata a.dat b.dat 2>/dev/null")), 2);
+    EXPECT_EQ(WEXITSTATUS(system(BUILD_DIR "/mkdata a.dat --preview 2>/dev/null")), 2);
 }
 
 // ---- Music -----------------------------------------------------------------------------------

@@ -105,6 +105,9 @@ static uint32_t preview_pixel(uint32_t c, int x, int y)
     return ((x >> 3) + (y >> 3)) & 1 ? 0xFF24243Au : 0xFF1A1A2Au;
 }
 
+// Previews that could not be written make the run fail at its end (after the image).
+static int preview_failed;
+
 static void write_preview(const char *dir, const char *name, const mk_image *img)
 {
     char path[1024];
@@ -112,7 +115,10 @@ static void write_preview(const char *dir, const char *name, const mk_image *img
     mk_image p = mk_new(img->w, img->h, 0);
     for (int y = 0; y < img->h; y++)
         for (int x = 0; x < img->w; x++) p.px[y * p.w + x] = preview_pixel(img->px[y * img->w + x], x, y);
-    if (!mk_png(path, &p)) fprintf(stderr, "mkdata: cannot write %s\n", path);
+    if (!mk_png(path, &p)) {
+        fprintf(stderr, "mkdata: cannot write %s\n", path);
+        preview_failed = 1;
+    }
     mk_free(&p);
 }
 
@@ -232,7 +238,10 @@ int main(int argc, char **argv)
     if (preview) {
         char path[1024];
         snprintf(path, sizeof path, "%s/contact.png", preview);
-        if (!mk_png(path, &sheet)) fprintf(stderr, "mkdata: cannot write %s\n", path);
+        if (!mk_png(path, &sheet)) {
+            fprintf(stderr, "mkdata: cannot write %s\n", path);
+            preview_failed = 1;
+        }
         mk_free(&sheet);
     }
 
@@ -242,5 +251,5 @@ int main(int argc, char **argv)
         fprintf(stderr, "mkdata: cannot write %s\n", out);
         return 1;
     }
-    return 0;
+    return preview_failed ? 1 : 0;
 }
