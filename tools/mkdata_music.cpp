@@ -24,7 +24,6 @@ enum {
 
 // Sample position of sixteenth step s counted from the start of the music.
 static uint32_t step_at(long s) { return (uint32_t)(s * (long)PERIOD / STEPS); }
-static const double STEP_S = 7.7 / 64.0;    // one sixteenth in seconds
 
 // ---- Buses -------------------------------------------------------------------------------
 typedef struct {
@@ -39,7 +38,7 @@ static mk_bus bus;
 static void put(uint32_t i, double v, double pan, double dsend, double rsend)
 {
     if (i >= TOTAL) return;
-    // Constant-power-ish pan: pan -1 left, +1 right.
+    // Linear pan over a shared floor: pan -1 left, +1 right, 0.7 on each side at 0.
     double gl = 0.5 * (1.0 - pan) + 0.2, gr = 0.5 * (1.0 + pan) + 0.2;
     bus.l[i] += (float)(v * gl);
     bus.r[i] += (float)(v * gr);
