@@ -289,7 +289,7 @@ static void pluck(uint32_t at, double note, double vel, double pan, double tau, 
         env *= ke;
         uint32_t j = at + i;
         double d = j < TOTAL ? bus.duck[j] : 1;
-        put(j, v * vel * d * edge(i, n, 40, 400), pan, 0.35, 0.2);
+        put(j, v * vel * 1.25 * d * edge(i, n, 40, 400), pan, 0.35, 0.2);
     }
 }
 
@@ -314,7 +314,7 @@ static void lead(uint32_t at, uint32_t n, double note, double vel, double bright
         double sag = 1.0 - 0.25 * (i < 8000 ? i / 8000.0 : 1), held = 1.0 - 0.25 * (n < 8000 ? n / 8000.0 : 1);
         double e = i < n ? sag : held * (1.0 - (double)(i - n) / rel);
         if (i < 400) e *= i / 400.0;
-        put(at + i, v * e * vel * 0.5, 0.1, 0.3, 0.25);
+        put(at + i, v * e * vel * 0.75, 0.1, 0.3, 0.25);
     }
 }
 
@@ -418,8 +418,8 @@ static const section score[PERIODS] = {
     {prog_a, 0, K_FLOOR, 1, H_FULL, B_ROLL, 0.5, 2600, 2, L_THEME_HI, 0, 1, 0, 0, 1.0},
     // 16 balls: variation, syncopated bass, shuffled hats
     {prog_c, 0, K_FLOOR, 1, H_SHUFFLE, B_SYNC, 0.3, 1800, 3, L_VARIATION, 0, 1, 0, 0, 1.0},
-    // 17 balls: variation over wide pads and an octave bass
-    {prog_c, 0, K_FLOOR, 1, H_SIXTEENS, B_OCTAVE, 1.0, 3000, 0, L_VARIATION, 0, 0, 1, 0, 1.0},
+    // 17 balls: variation over wide pads, an octave bass, open hats and double claps
+    {prog_c, 0, K_FLOOR, 2, H_FULL, B_OCTAVE, 1.0, 3000, 0, L_VARIATION, 0, 0, 1, 0, 1.0},
     // 18 credits: calm, bells over pads
     {prog_d, 0, K_BOOM, 0, H_TICK, B_LONG, 0.8, 1300, 0, L_NONE, 1, 1, 0, 0, 0.65},
     // 19 credits: a soft pulse returns
