@@ -3,6 +3,8 @@
 
 #include "tests/testutil_gl.h"
 
+#include "demo/startup.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <vector>
@@ -68,30 +70,9 @@ void testgl_readfb(int x, int y, int w, int h, uint32_t *out)
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, (GLuint)prev);
 }
 
-const char *testgl_post_vertex =
-    "#version 120\n"
-    "varying vec2 texCoord;\n"
-    "void main() {\n"
-    "texCoord = gl_MultiTexCoord0.xy;\n"
-    "gl_Position = ftransform();\n"
-    "}";
-
-const char *testgl_post_fragment =
-    "#version 120\n"
-    "uniform sampler2D fbo_texture;\n"
-    "uniform sampler2D fbo_depth;\n"
-    "uniform float fadevalue;\n"
-    "uniform float scanlinevalue;\n"
-    "varying vec2 texCoord;\n"
-    "vec4 TextureColor;\n"
-    "void main() {\n"
-    "vec4 color;\n"
-    "TextureColor = texture2D(fbo_texture, texCoord);\n"
-    "vec2 output_coords = floor( texCoord * 540);\n"
-    "float modulo = mod(output_coords.y,2.0);\n"
-    "if (modulo==0.0) {color=TextureColor;} else {color=TextureColor * (1.0-scanlinevalue);}\n"
-    " gl_FragColor = color*fadevalue;\n"
-    "}";
+// The demo's own post shader, as the present uses it.
+const char *testgl_post_vertex = vv_mirador;
+const char *testgl_post_fragment = ff_mirador;
 
 int testgl_save_ppm(const char *path, int w, int h, const uint32_t *pixels)
 {
