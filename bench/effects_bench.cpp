@@ -7,6 +7,7 @@
 #include "demo/effects.h"
 #include "demo/freedir.h"
 #include "demo/voxel.h"
+#include "tests/effects_testutil.h"
 
 static const int W = 480, H = 270;
 
@@ -68,15 +69,7 @@ static void BM_DrawVoxel(benchmark::State &state)
         for (int x = 0; x < 256; x++)
             hm.pixels[y * 256 + x] = (uint32_t)(abs((x * 9 & 511) - 256) + abs((y * 7 & 511) - 256)) / 2 << 16;
     initvoxel(hm, cm, bg);
-    s_camera cam;
-    memset(&cam, 0, sizeof cam);
-    cam.x = 0x600000;
-    cam.y = 0x380000;
-    cam.height = 48;
-    cam.angle = 32;
-    cam.fov = 48;
-    cam.speed = 128;
-    cam.reserved = 2;
+    s_camera cam = fx_start_camera();
     cam.roll = 12;
     calccamera(&cam);
     for (auto _ : state) {

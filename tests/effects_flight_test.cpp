@@ -112,15 +112,7 @@ TEST(Flight, VoxelCameraThousandsOfFrames)
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) hm.pixels[y * 256 + x] = (uint32_t)(tri(x * 9) + tri(y * 7)) / 2 << 16;
     initvoxel(hm, cm, sky);
-    s_camera cam;
-    memset(&cam, 0, sizeof cam);
-    cam.x = 0x600000;
-    cam.y = 0x380000;
-    cam.height = 48;
-    cam.angle = 32;
-    cam.fov = 48;
-    cam.speed = 128;
-    cam.reserved = 2;
+    s_camera cam = fx_start_camera();
     voxel_flight(cam, 1500);
 
     // Started at the edge of the int range, and low enough to sit in the hills.

@@ -115,16 +115,7 @@ TEST(Golden, VoxelFlight)
 {
     s_bitmap hm = hills(), cm = land_colours(), bg = backdrop(), t = fx_bitmap(W, H);
     initvoxel(hm, cm, bg);
-    s_camera cam;
-    memset(&cam, 0, sizeof cam);
-    cam.x = 0x600000;
-    cam.y = 0x380000;
-    cam.height = 48;
-    cam.angle = 32;
-    cam.fov = 48;
-    cam.speed = 128;
-    cam.reserved = 2;
-    cam.z = 128;
+    s_camera cam = fx_start_camera();
     // The voxel scene's flight with frames of exactly one unit: draw, then turn
     // by the heading's sine, bank, and move half a cell along the new angle.
     float heading = 32.0f, dt = 1.0f;

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "demo/voxel.h"
 #include "engine/bitmap.h"
 
 // A w x h bitmap with a malloc'ed pixel buffer (zeroed); no texture.
@@ -32,6 +33,22 @@ static inline void fx_free(s_bitmap *b)
 {
     free(b->pixels);
     b->pixels = 0;
+}
+
+// The landscape camera as the show's start-up leaves it.
+static inline s_camera fx_start_camera(void)
+{
+    s_camera cam;
+    memset(&cam, 0, sizeof cam);
+    cam.x = 0x600000;
+    cam.y = 0x380000;
+    cam.height = 48;
+    cam.angle = 32;
+    cam.fov = 48;
+    cam.speed = 128;
+    cam.reserved = 2;
+    cam.z = 128;
+    return cam;
 }
 
 // A bitmap record with no pixel buffer (an asset that failed to load).
