@@ -71,7 +71,7 @@ static void set_freedir(s_freedir *fd, int type, uint32_t *texture, float x, flo
     fd->angle = 0;
 }
 
-static void load_assets(void)
+void load_assets(void)
 {
     static const char *const points[8] = {
         "point1.tga", "point2.tga", "point3.tga", "point4.tga",

@@ -24,6 +24,9 @@
 void startup(void);
 // Start the music once (not looping) and raise the master volume to 255.
 void startup_music(void);
+// The pictures of start-up, in table order: the font, the work bitmap, the bitmaps
+// and the sprites (part of startup(); without a GL context they decode headless).
+void load_assets(void);
 
 // The post shader's sources (GLSL 1.20): 540 bands, the odd ones darkened by
 // scanlinevalue, everything multiplied by fadevalue.
