@@ -315,20 +315,9 @@ int corefile_mountimage(const char *name, int request)
 void corefile_closeimage(void)
 {
     cf_abandon();
-    if (corefile_filelist) {
-        for (int i = 0; i < corefile_numfiles; i++) {
-            s_corefile_entry *e = &corefile_filelist[i];
-            if (e->display)
-                CF_FREE(e->display);
-            if (e->name)
-                CF_FREE(e->name);
-            e->display = NULL;
-            e->name = NULL;
-            e->size = 0;
-            e->isdir = 0;
-        }
+    corefile_clearlist();
+    if (corefile_filelist)
         CF_FREE(corefile_filelist);
-    }
     if (corefile_localpath)
         CF_FREE(corefile_localpath);
     corefile_filelist = NULL;

@@ -186,17 +186,7 @@ void corefile_readdir(const char *pattern)
     _dbg_printf("extension = %s, length: %d\n", ext, (int)extlen);
     int every = strcmp(ext, ".*") == 0;
 
-    if (corefile_filelist) {
-        for (int i = 0; i < corefile_numfiles; i++) {
-            s_corefile_entry *e = &corefile_filelist[i];
-            if (e->display)
-                CF_FREE(e->display);
-            if (e->name)
-                CF_FREE(e->name);
-            memset(e, 0, sizeof(*e));
-        }
-    }
-    corefile_numfiles = 0;
+    corefile_clearlist();
     for (int i = 0; i < corefile_numdirs; i++) {
         CF_FREE(corefile_dirnames[i]);
         corefile_dirnames[i] = NULL;
@@ -267,4 +257,19 @@ void corefile_readdir(const char *pattern)
         full = !list_add(rest, name, (int32_t)(end - im->offsets[i]), 0);
     }
     _dbg_printf("- ReadDIR completed!\n");
+}
+
+void corefile_clearlist(void)
+{
+    if (corefile_filelist) {
+        for (int i = 0; i < corefile_numfiles; i++) {
+            s_corefile_entry *e = &corefile_filelist[i];
+            if (e->display)
+                CF_FREE(e->display);
+            if (e->name)
+                CF_FREE(e->name);
+            memset(e, 0, sizeof(*e));
+        }
+    }
+    corefile_numfiles = 0;
 }

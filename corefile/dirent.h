@@ -19,6 +19,9 @@ void corefile_opendir(const char *path, int pass);
 void corefile_readdir(const char *pattern);
 // Adds a copy of name to corefile_dirnames unless it is already there (256 at most).
 void corefile_adddir(const char *name);
+// Release the strings of every listed entry and empty the listing (the list
+// itself stays allocated).
+void corefile_clearlist(void);
 
 // One entry of a listing.
 typedef struct s_corefile_entry {
