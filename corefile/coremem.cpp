@@ -1,7 +1,7 @@
 // coremem.cpp - accounted heap wrappers and block copy/fill routines.
 #include "corefile/coremem.h"
+#include "platform/platform.h"
 
-#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,7 +22,7 @@ void *_wrap_malloc_dbg(int size, const char *file, int line)
         return NULL;
     }
     // The counters are 32-bit and wrap, as the heap query is asked again on free.
-    g_mem_in_use += (uint32_t)malloc_usable_size(p);
+    g_mem_in_use += plat_mem_usable(p);
     if (g_mem_in_use > g_mem_in_use_peak)
         g_mem_in_use_peak = g_mem_in_use;
     return p;
@@ -39,7 +39,7 @@ void _wrap_free_dbg(void *block, const char *file, int line)
         printf("%s(%d): wrap_free() tried to free a NULL pointer!\n", file, line);
         return;
     }
-    g_mem_in_use -= (uint32_t)malloc_usable_size(block);
+    g_mem_in_use -= plat_mem_usable(block);
     free(block);
 }
 

@@ -1,6 +1,6 @@
 // coremem.h - heap wrappers with usage accounting, and block copy/fill routines.
 //
-// The _dbg allocators count each block's usable heap size (malloc_usable_size) in
+// The _dbg allocators count each block's usable heap size (asked of the heap) in
 // g_mem_in_use and keep the highest total in g_mem_in_use_peak. Blocks from the plain
 // allocators must not be freed through the _dbg frees (the counter would wrap).
 // Not thread-safe: all accounted allocation happens on one thread.

@@ -2,13 +2,12 @@
 #include "corefile/corepack.h"
 #include "corefile/corefile.h"
 
-#include <dirent.h>
+#include "platform/platform.h"
+
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // Positions live in signed 32-bit fields of the file API.
 static const uint64_t CP_MAXFILE = 0x7fffffffu;
@@ -177,7 +176,7 @@ static int cp_savefile(const char *path, const unsigned char *data, uint32_t len
     }
     int ok = fwrite(data, 1, len, f) == len;
     ok = (fclose(f) == 0) && ok;
-    if (ok && rename(tmp, path) != 0)
+    if (ok && plat_rename(tmp, path) != 0)
         ok = 0;
     if (!ok) {
         printf("corepack: cannot write %s: %s\n", path, strerror(errno));
@@ -414,7 +413,7 @@ static int cp_mkdirs(char *path)  // creates every folder of path up to its last
         if (*p != '/')
             continue;
         *p = 0;
-        int r = mkdir(path, 0777);
+        int r = plat_mkdir(path);
         int e = errno;
         *p = '/';
         if (r != 0 && e != EEXIST) {
@@ -460,7 +459,7 @@ int corepack_extract(const char *image, const char *dir)
     unsigned char *data = cp_loadimage(image, &len, &start, &limit);
     if (!data)
         return 0;
-    mkdir(dir, 0777);
+    plat_mkdir(dir);
     int ok = cp_foreach(data, start, cp_extractone, (void *)dir);
     free(data);
     return ok;
@@ -474,8 +473,8 @@ int corepack_append(const char *image, const char *file)
     unsigned char *data = cp_loadimage(image, &len, &start, &limit);
     if (!data)
         return 0;
-    struct stat st;
-    if (stat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+    plat_fileinfo st;
+    if (!plat_stat(file, &st) || st.kind != PLAT_FILE) {
         printf("corepack: cannot append to %s: not a regular file\n", file);
         free(data);
         return 0;
@@ -487,7 +486,7 @@ int corepack_append(const char *image, const char *file)
     for (uint32_t i = 0; i < numfiles; i++)
         dirend += 12 + getint(data + dirend);
     uint32_t end = romsize > dirend ? romsize : dirend;
-    uint64_t base = (uint64_t)st.st_size;
+    uint64_t base = st.size;
     if (base + (end - start) + 4 > CP_MAXFILE) {
         printf("corepack: %s with the image appended would reach 2 GiB\n", file);
         free(data);
@@ -518,7 +517,7 @@ int corepack_append(const char *image, const char *file)
     free(data);
     if (!ok) {
         printf("corepack: cannot write %s; restoring its length\n", file);
-        if (truncate(file, (off_t)base) != 0)
+        if (plat_truncate(file, base) != 0)
             printf("corepack: cannot restore %s: %s\n", file, strerror(errno));
     }
     return ok;
@@ -542,33 +541,33 @@ static void cp_walkdir(cp_walk *w, const char *path, int depth)
         w->ok = 0;
         return;
     }
-    DIR *d = opendir(path);
+    plat_dir *d = plat_opendir(path);
     if (!d) {
         printf("corepack: cannot read folder %s: %s\n", path, strerror(errno));
         w->ok = 0;
         return;
     }
-    struct dirent *de;
-    while (w->ok && (de = readdir(d)) != NULL) {
-        if (strcmp(de->d_name, ".") == 0 || strcmp(de->d_name, "..") == 0)
+    const char *entry;
+    while (w->ok && (entry = plat_readdir(d)) != NULL) {
+        if (strcmp(entry, ".") == 0 || strcmp(entry, "..") == 0)
             continue;
         char full[4096];
-        if (snprintf(full, sizeof(full), "%s/%s", path, de->d_name) >= (int)sizeof(full)) {
-            printf("corepack: path too long: %s/%s\n", path, de->d_name);
+        if (snprintf(full, sizeof(full), "%s/%s", path, entry) >= (int)sizeof(full)) {
+            printf("corepack: path too long: %s/%s\n", path, entry);
             w->ok = 0;
             break;
         }
-        struct stat lst, st;
-        if (lstat(full, &lst) != 0 || stat(full, &st) != 0)
+        plat_fileinfo st;
+        if (!plat_stat(full, &st))
             continue;  // dangling link or vanished entry
-        if (S_ISDIR(st.st_mode)) {
-            if (S_ISLNK(lst.st_mode))
+        if (st.kind == PLAT_DIR) {
+            if (st.islink)
                 printf("corepack: not following linked folder %s\n", full);
             else
                 cp_walkdir(w, full, depth + 1);
             continue;
         }
-        if (!S_ISREG(st.st_mode))
+        if (st.kind != PLAT_FILE)
             continue;
         uint32_t len = 0;
         unsigned char *buf = cp_loadfile(full, &len);
@@ -609,7 +608,7 @@ static void cp_walkdir(cp_walk *w, const char *path, int depth)
         w->files[w->count].size = len;
         w->count++;
     }
-    closedir(d);
+    plat_closedir(d);
 }
 
 int corepack_pack(const char *dir, const char *image)

@@ -1,16 +1,14 @@
 // dirent.cpp (corefile) - the mount-time walk of a host directory tree and the listing of
-// the mounted image's current directory. Uses the system's opendir/readdir.
+// the mounted image's current directory. Reads folders through the platform's
+// directory streams.
 #include "corefile/dirent.h"
 #include "corefile/corefile.h"
 #include "corefile/coredebug.h"
 #include "corefile/coremem.h"
+#include "platform/platform.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #define CF_MALLOC(n) _wrap_malloc_dbg((int)(n), __FILE__, __LINE__)
 #define CF_FREE(p) _wrap_free_dbg((p), __FILE__, __LINE__)
@@ -27,23 +25,22 @@ char curFile[256];
 // The directories on the walk's current branch, so a link back to one of them is not
 // followed again. curDir's 255 characters bound the depth (every level adds at least 2).
 typedef struct {
-    dev_t dev;
-    ino_t ino;
+    uint64_t id[2];
 } walk_node;
 static walk_node walk_branch[128];
 static int walk_depth = 0;
 
-static int walk_onbranch(const struct stat *st)
+static int walk_onbranch(const plat_fileinfo *st)
 {
     for (int i = 0; i < walk_depth; i++)
-        if (walk_branch[i].dev == st->st_dev && walk_branch[i].ino == st->st_ino)
+        if (walk_branch[i].id[0] == st->id[0] && walk_branch[i].id[1] == st->id[1])
             return 1;
     return 0;
 }
 
 void corefile_opendir(const char *path, int pass)
 {
-    DIR *d = (path && path[0]) ? opendir(path) : NULL;
+    plat_dir *d = (path && path[0]) ? plat_opendir(path) : NULL;
     if (!d) {
         _dbg_printf("error reading directory\n");
         return;
@@ -56,32 +53,30 @@ void corefile_opendir(const char *path, int pass)
     if (levels > 1)
         _dbg_printf("path has %d sublevels\n", levels);
 
-    // Enter the opened directory itself and come back to the saved one afterwards: going
-    // up by ".." once per level would not return from an absolute path or a linked folder.
-    struct stat self;
-    int home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (home < 0 || fstat(dirfd(d), &self) != 0 || walk_depth >= 128 || fchdir(dirfd(d)) != 0) {
-        if (home >= 0)
-            close(home);
-        closedir(d);
+    // Enter the directory and come back to the saved one afterwards: going up by ".."
+    // once per level would not return from an absolute path or a linked folder.
+    char home[4096];
+    plat_fileinfo self;
+    if (!plat_getcwd(home, sizeof(home)) || !plat_stat(path, &self) || walk_depth >= 128 ||
+        plat_chdir(path) != 0) {
+        plat_closedir(d);
         _dbg_printf("error reading directory\n");
         return;
     }
-    walk_branch[walk_depth].dev = self.st_dev;
-    walk_branch[walk_depth].ino = self.st_ino;
+    walk_branch[walk_depth].id[0] = self.id[0];
+    walk_branch[walk_depth].id[1] = self.id[1];
     walk_depth++;
 
     s_coreimage *im = &corefile_image;
-    struct dirent *e;
-    while ((e = readdir(d)) != NULL) {
-        const char *name = e->d_name;
+    const char *name;
+    while ((name = plat_readdir(d)) != NULL) {
         if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
             continue;
-        struct stat st;
-        if (stat(name, &st) != 0)
+        plat_fileinfo st;
+        if (!plat_stat(name, &st))
             continue;
         int len = (int)strlen(name);
-        if (S_ISDIR(st.st_mode)) {
+        if (st.kind == PLAT_DIR) {
             if (walk_onbranch(&st))
                 continue;  // a link back up the branch would never end
             if (diroffset + len + 1 > 255) {
@@ -116,11 +111,10 @@ void corefile_opendir(const char *path, int pass)
         }
     }
     walk_depth--;
-    if (closedir(d) != 0)
+    if (plat_closedir(d) != 0)
         _dbg_printf("Error closing directory\n");
-    if (fchdir(home) != 0)
+    if (plat_chdir(home) != 0)
         _dbg_printf("error returning from directory\n");
-    close(home);
 }
 
 void corefile_adddir(const char *name)

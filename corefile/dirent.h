@@ -1,5 +1,5 @@
 // dirent.h (corefile) - the mount-time walk of a host directory tree and the listing of
-// the current directory inside the mounted image. Built on the system's <dirent.h>.
+// the current directory inside the mounted image. Built on the platform's directory streams.
 #ifndef COREFILE_DIRENT_H
 #define COREFILE_DIRENT_H
 

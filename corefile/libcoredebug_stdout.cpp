@@ -3,7 +3,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 void _dbg_init(void) {}
 
@@ -23,7 +23,7 @@ int _dbg_printf(const char *format, ...)
 [[noreturn]] static void dbg_die(void)
 {
     fflush(stdout);
-    _exit(1);
+    _Exit(1);
 }
 
 void _dbg_assert(const char *file, int line, const char *expr)

@@ -93,9 +93,6 @@ int WinMain(int argc, char **argv)
 {
     (void)argc;
     (void)argv;
-    // Line buffering: diagnostic lines reach a pipe as they are printed.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
-
     if (!plat_init()) {
         printf("Could not register Window class");
         fflush(stdout);
@@ -128,9 +125,9 @@ int WinMain(int argc, char **argv)
         if (!plat_pump(WndProc)) plat_sleep(1);
     }
 
-    // A demo thread still running (the window was closed) cannot be stopped from
-    // outside: the process ends at once, with the loop's exit code.
-    if (plat_thread_running(orbthread)) plat_exit_now(code);
+    // A demo thread still running (the window was closed) is ended wherever it is,
+    // and the process with it.
+    if (plat_thread_running(orbthread)) plat_thread_terminate(orbthread, code);
     plat_thread_join(orbthread);
     orbthread = nullptr;
     plat_destroy_window();

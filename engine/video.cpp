@@ -60,6 +60,12 @@ static void bind_fbo(GLuint fbo)
     if (glBindFramebufferEXT) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
 }
 
+// The window: its own back buffer, or the platform's stand-in for it off-screen.
+static void bind_window(void)
+{
+    bind_fbo(plat_gl_window_fbo());
+}
+
 // ---- Video mode -------------------------------------------------------------------------
 
 void ORB_InitVideo(int width, int height, int flags)
@@ -425,7 +431,7 @@ int ORB_InitFramebuffer(int width, int height)
             printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)status);
             ORB_framebuffers_enabled = 0;
         }
-        bind_fbo(0);
+        bind_window();
     }
     ORB_numframebuffers++;
     return i;
@@ -469,7 +475,7 @@ void ORB_SwapBuffers(void)
     s_framebufferdata *d = &ORB_framebufferdata[f->index];
     float w = (float)ORB_video.width, h = (float)ORB_video.height;
 
-    bind_fbo(0);
+    bind_window();
     if (!ORB_framebuffers_enabled && d->pixels) {
         // The frame was drawn into the window's lower-left corner: copy it into the
         // framebuffer's texture so the scale-up below works the same way.
@@ -526,7 +532,7 @@ void ORB_SwapBuffers2(void)
     if (!orb_glready || !ORB_FrameBuffer) return;
     plat_gl_swap();
     glViewport(0, 0, ORB_FrameBuffer->width, ORB_FrameBuffer->height);
-    bind_fbo(0);
+    bind_window();
 }
 
 float ORB_WaitRefresh(void)

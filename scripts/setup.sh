@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
-  libsdl2-dev libglew-dev libgl1-mesa-dev libgl1-mesa-dri mesa-utils
+  libsdl2-dev libglew-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev libegl1-mesa-dev mesa-utils
   xvfb xauth x11-utils xdotool imagemagick sox
   libgtest-dev libbenchmark-dev libstb-dev
   libfreetype-dev fonts-dejavu-core

@@ -184,61 +184,33 @@ int g_waveout_opened;
 int g_num_prep_buffers;
 int g_cur_buf;
 
-// Guards the driver state against the device callback, which holds it while it plays
-// and refills. Recursive: fillnextbuffer is public and also runs inside the callback.
-// Lock order: this lock, then the sound system's lock (taken by the mixer).
+// Guards the driver state against the device's completion callback. Recursive:
+// fillnextbuffer is public and also runs inside the callback.
+// Lock order: the device's own lock, then this one, then the sound system's lock
+// (taken by the mixer); the platform's queue lock comes last.
 static std::recursive_mutex g_lock;
 static int g_closing;       // 1 from the start of audiodriver_close: no more refills
-static int g_play_frame;    // frames of buffer g_cur_buf the device has already taken
 
-static void fill_silence(uint8_t *p, int bytes) { memset(p, g_wf.wBitsPerSample == 8 ? 0x80 : 0, (size_t)bytes); }
-
-// The device asks for `bytes` bytes of signed 16-bit frames. They come from the ring
-// of four buffers; each time one is used up it is refilled and the next one plays.
-static void audio_callback(void *user, uint8_t *stream, int bytes)
+// The device's completion callback: a buffer has been played. Buffers complete in
+// the order queued, so it is g_cur_buf, and fillnextbuffer refills it.
+static void waveOutProc(void *user, plat_audiohdr *hdr)
 {
     (void)user;
-    std::lock_guard<std::recursive_mutex> g(g_lock);
-    const int devframe = g_wf.nChannels * 2;
-    while (bytes > 0) {
-        int frames = devframe ? bytes / devframe : 0;
-        if (!g_audio_buffer || g_closing || frames == 0) {
-            memset(stream, 0, (size_t)bytes);
-            return;
-        }
-        int n = SOUND_BLOCKFRAMES - g_play_frame;
-        if (n > frames) n = frames;
-        const uint8_t *src = g_audio_buffer + g_cur_buf * g_buffer_size + g_play_frame * g_sample_size;
-        if (g_wf.wBitsPerSample == 16) {
-            memcpy(stream, src, (size_t)n * (size_t)devframe);
-        } else {
-            for (int v = 0; v < n * g_wf.nChannels; v++) {  // widen unsigned 8-bit values
-                int16_t x = (int16_t)((src[v] - 128) * 256);
-                stream[2 * v] = (uint8_t)x;
-                stream[2 * v + 1] = (uint8_t)((uint16_t)x >> 8);
-            }
-        }
-        stream += n * devframe;
-        bytes -= n * devframe;
-        g_play_frame += n;
-        if (g_play_frame == SOUND_BLOCKFRAMES) {
-            g_play_frame = 0;
-            fillnextbuffer();
-        }
-    }
+    (void)hdr;
+    fillnextbuffer();
 }
 
 void fillnextbuffer(void)
 {
     std::lock_guard<std::recursive_mutex> g(g_lock);
     s_audiohdr *h = &g_hdr[g_cur_buf];
-    if (h->dwFlags & WHDR_PREPARED) h->dwFlags &= ~(uint32_t)WHDR_PREPARED;
+    if (h->dwFlags & PLAT_WHDR_PREPARED) plat_audio_unprepare(h);
     if (!g_audio_buffer || g_closing) return;
     memset(h, 0, sizeof(*h));
     h->lpData = g_audio_buffer + g_cur_buf * g_buffer_size;
     h->dwBufferLength = (uint32_t)g_buffer_size;
     audiodriver_mixbuffers(h->lpData, g_buffer_size, 0);
-    h->dwFlags = WHDR_PREPARED | WHDR_INQUEUE;
+    if (plat_audio_prepare(h)) plat_audio_write(h);
     g_cur_buf = (g_cur_buf + 1) % AUDIO_NUMBUFFERS;
 }
 
@@ -254,47 +226,53 @@ int audiodriver_init(unsigned frequency, unsigned bits, int length, int flags)
     soundsystem_unlock();
     if (bits != 8 && bits != 16) return 0;
 
-    {
-        std::lock_guard<std::recursive_mutex> g(g_lock);
-        g_sample_size = (int)(bits / 8) * channels;
-        g_buffer_size = SOUND_BLOCKFRAMES * g_sample_size;
-        printf("sample size: %d\nbuffer size: %d\n", g_sample_size, g_buffer_size);
-        g_audio_buffer = (uint8_t *)malloc((size_t)g_buffer_size * AUDIO_NUMBUFFERS);
-        if (!g_audio_buffer) {
-            audiodriver_close();
-            return 0;
-        }
-        g_wf.wFormatTag = 1;
-        g_wf.nChannels = (uint16_t)channels;
-        g_wf.nSamplesPerSec = frequency;
-        g_wf.wBitsPerSample = (uint16_t)bits;
-        g_wf.nBlockAlign = (uint16_t)g_sample_size;
-        g_wf.nAvgBytesPerSec = frequency * (unsigned)g_sample_size;
-        // The four priming buffers are silence and are queued before the device starts.
-        fill_silence(g_audio_buffer, g_buffer_size * AUDIO_NUMBUFFERS);
-        for (int i = 0; i < AUDIO_NUMBUFFERS; i++) {
-            g_hdr[i].lpData = g_audio_buffer + i * g_buffer_size;
-            g_hdr[i].dwBufferLength = (uint32_t)g_buffer_size;
-            g_hdr[i].dwFlags = WHDR_PREPARED | WHDR_INQUEUE;
-            g_num_prep_buffers = i + 1;
-        }
-        g_cur_buf = 0;
-        g_play_frame = 0;
-        g_closing = 0;
+    // Held until all four buffers are queued: a completion arriving meanwhile waits.
+    std::unique_lock<std::recursive_mutex> g(g_lock);
+    g_sample_size = (int)(bits / 8) * channels;
+    g_buffer_size = SOUND_BLOCKFRAMES * g_sample_size;
+    printf("sample size: %d\nbuffer size: %d\n", g_sample_size, g_buffer_size);
+    g_audio_buffer = (uint8_t *)malloc((size_t)g_buffer_size * AUDIO_NUMBUFFERS);
+    if (!g_audio_buffer) {
+        g.unlock();
+        audiodriver_close();
+        return 0;
     }
+    // The four priming buffers are silence.
+    memset(g_audio_buffer, bits == 8 ? 0x80 : 0, (size_t)g_buffer_size * AUDIO_NUMBUFFERS);
+    g_closing = 0;
+    g_cur_buf = 0;
 
     printf("open waveout\n");
-    if (!plat_audio_open((int)frequency, channels, SOUND_BLOCKFRAMES, audio_callback, nullptr)) {
+    g_wf.wFormatTag = 1;
+    g_wf.nChannels = (uint16_t)channels;
+    g_wf.nSamplesPerSec = frequency;
+    g_wf.wBitsPerSample = (uint16_t)bits;
+    g_wf.nBlockAlign = (uint16_t)g_sample_size;
+    g_wf.nAvgBytesPerSec = frequency * (unsigned)g_sample_size;
+    if (!plat_audio_open(frequency, (int)bits, channels, waveOutProc, nullptr)) {
         // No device: nothing plays and the mixer never runs; the caller goes on silent.
+        g.unlock();
         audiodriver_close();
         return 0;
     }
     printf("AUDIO: opening audio device succesful!\n");
-    {
-        std::lock_guard<std::recursive_mutex> g(g_lock);
-        g_waveout_opened = 1;
-    }
+    g_waveout_opened = 1;
+
     printf("open wav-buffers\n");
+    for (int i = 0; i < AUDIO_NUMBUFFERS; i++) {
+        memset(&g_hdr[i], 0, sizeof(g_hdr[i]));
+        g_hdr[i].lpData = g_audio_buffer + i * g_buffer_size;
+        g_hdr[i].dwBufferLength = (uint32_t)g_buffer_size;
+        if (!plat_audio_prepare(&g_hdr[i])) {
+            printf("AUDIO: error opening audio buffer\n");
+            g.unlock();
+            audiodriver_close();
+            return 0;
+        }
+        g_num_prep_buffers = i + 1;
+    }
+    for (int i = 0; i < AUDIO_NUMBUFFERS; i++) plat_audio_write(&g_hdr[i]);
+
     soundsystem_lock();
     soundsystem.bufferlength = SOUND_BLOCKFRAMES;
     soundsystem_unlock();
@@ -307,19 +285,25 @@ void audiodriver_close(void)
     int opened;
     {
         std::lock_guard<std::recursive_mutex> g(g_lock);
-        g_closing = 1;  // from here on the callback plays silence and refills nothing
+        g_closing = 1;  // from here on a completion refills and queues nothing
         opened = g_waveout_opened;
     }
-    // Closing waits for a running callback, which takes g_lock: not held here.
+    // The reset hands the queued buffers back through the callback, which takes
+    // g_lock: not held here.
+    if (opened) plat_audio_reset();
+    {
+        std::lock_guard<std::recursive_mutex> g(g_lock);
+        for (int i = 0; i < g_num_prep_buffers; i++)
+            if (g_hdr[i].dwFlags & PLAT_WHDR_PREPARED) plat_audio_unprepare(&g_hdr[i]);
+        g_num_prep_buffers = 0;
+    }
+    // Closing waits for a callback still running, which may wait for g_lock.
     if (opened) plat_audio_close();
     std::lock_guard<std::recursive_mutex> g(g_lock);
-    for (int i = 0; i < g_num_prep_buffers; i++) g_hdr[i].dwFlags = 0;
-    g_num_prep_buffers = 0;
     free(g_audio_buffer);
     g_audio_buffer = nullptr;
     g_waveout_opened = 0;
     g_closing = 0;
-    g_play_frame = 0;
 }
 
 int audiodriver_getbuffer(void **buffer, unsigned *size)
@@ -333,6 +317,6 @@ int audiodriver_getbuffer(void **buffer, unsigned *size)
 void audiodriver_submitbuffer(void)
 {
     std::lock_guard<std::recursive_mutex> g(g_lock);
-    if (g_audio_buffer) g_hdr[g_cur_buf].dwFlags |= WHDR_INQUEUE;
+    if (g_audio_buffer && g_waveout_opened) plat_audio_write(&g_hdr[g_cur_buf]);
     g_cur_buf = (g_cur_buf + 1) % AUDIO_NUMBUFFERS;
 }

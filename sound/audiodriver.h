@@ -1,18 +1,21 @@
 // audiodriver.h - the software mixer and the output driver over the platform's audio device.
 //
-// The driver keeps four device buffers of 2048 frames in ring order. The device's
-// callback plays buffer g_cur_buf, then refills it with the next mixed block
-// (fillnextbuffer) and moves g_cur_buf on, so three blocks are always queued ahead
-// of the one playing. The four buffers start as silence (the priming blocks).
-// A sound started now is first heard 3 to 4 blocks (140 to 186 ms) later.
+// The driver keeps four device buffers of 2048 frames queued on the platform's
+// waveOut-model output. Each time the device has played one (buffers complete in
+// the order queued), its completion callback refills that buffer, g_cur_buf, with
+// the next mixed block (fillnextbuffer), queues it again and moves g_cur_buf on, so
+// three blocks are always queued ahead of the one playing. The four buffers start as
+// silence (the priming blocks). A sound started now is first heard 3 to 4 blocks
+// (140 to 186 ms) later.
 //
-// Limits: 8 or 16 bits, one or two channels; the device itself always plays signed
-// 16-bit samples (8-bit blocks are widened on their way to it). When no device can be
-// opened the driver stays closed and the mixer never runs: the program goes on silent.
+// Limits: 8 (unsigned) or 16 (signed) bits, one or two channels. When no device can
+// be opened the driver stays closed and the mixer never runs: the program goes on
+// silent.
 #ifndef SOUND_AUDIODRIVER_H
 #define SOUND_AUDIODRIVER_H
 
 #include <stdint.h>
+#include "platform/platform.h"
 
 // Mixes the next block of every playing sound into out: bytes / 2 values of 16-bit
 // signed output (bytes values of 8-bit unsigned output when soundsystem.bits is 8),
@@ -31,9 +34,10 @@ int  audiodriver_init(unsigned frequency, unsigned bits, int length, int flags);
 // Not to be called from inside the device callback (a stream callback).
 void audiodriver_close(void);
 
-// Refills buffer g_cur_buf with the next mixed block and moves g_cur_buf on. The
-// device callback calls it each time it has played a whole buffer; it does nothing
-// while the driver is closed or closing.
+// Refills buffer g_cur_buf with the next mixed block, queues it and moves g_cur_buf
+// on. The device's completion callback calls it each time a buffer has been played;
+// it does nothing (beyond unpreparing the finished header) while the driver is closed
+// or closing.
 void fillnextbuffer(void);
 
 // Push mode (not used by the sound system): the current buffer's address and its
@@ -43,14 +47,7 @@ void audiodriver_submitbuffer(void);
 
 // ---- Driver state (file scope of the driver; readable for tests) ----------------------
 #define AUDIO_NUMBUFFERS 4
-#define WHDR_PREPARED 0x2   // buffer header set up for the device
-#define WHDR_INQUEUE 0x10   // buffer queued to play
-
-typedef struct s_audiohdr {
-    uint8_t *lpData;            // the buffer
-    uint32_t dwBufferLength;    // its size in bytes
-    uint32_t dwFlags;           // WHDR_ bits
-} s_audiohdr;
+typedef plat_audiohdr s_audiohdr;
 
 typedef struct s_audioformat {
     uint16_t wFormatTag;        // 1: PCM
@@ -68,6 +65,6 @@ extern s_audiohdr g_hdr[AUDIO_NUMBUFFERS];
 extern s_audioformat g_wf;
 extern int g_waveout_opened;        // 1 while the device is open
 extern int g_num_prep_buffers;      // headers prepared, 0..4
-extern int g_cur_buf;               // the buffer that plays next and is refilled after it
+extern int g_cur_buf;               // the buffer that completes next, refilled when it has
 
 #endif
