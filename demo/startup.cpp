@@ -6,6 +6,7 @@
 #include "demo/startup.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "corefile/corefile.h"
 #include "demo/effects.h"
@@ -18,6 +19,7 @@
 #include "engine/sprite.h"
 #include "engine/tga.h"
 #include "engine/video.h"
+#include "platform/platform.h"
 
 const char vv_mirador[] =
     "#version 120\n"
@@ -125,9 +127,76 @@ void load_assets(void)
     }
 }
 
+// The installed data folder, relative to the installed programs' folder and as the
+// install prefix names it (both set by the build; "/"-terminated).
+#ifndef MIRADOR_DATADIR_REL
+#define MIRADOR_DATADIR_REL "../share/mirador/"
+#endif
+#ifndef MIRADOR_DATADIR
+#define MIRADOR_DATADIR "/usr/local/share/mirador/"
+#endif
+
+// dir + rel, where each leading "../" of rel takes the last folder off dir (dir ends
+// in "/"). 0 when it does not fit.
+static int join_path(char *out, int size, const char *dir, const char *rel)
+{
+    char buf[4096];
+    int n = snprintf(buf, sizeof buf, "%s", dir);
+    if (n < 0 || n >= (int)sizeof buf) return 0;
+    while (strncmp(rel, "../", 3) == 0 && n > 1) {
+        int cut = n - 1;  // drop the trailing "/", then the folder before it
+        while (cut > 0 && buf[cut - 1] != '/') cut--;
+        if (cut == 0 || strcmp(buf + cut, "../") == 0) break;
+        buf[cut] = 0;
+        n = cut;
+        rel += 3;
+    }
+    n = snprintf(out, (size_t)size, "%s%s", buf, rel);
+    return n >= 0 && n < size;
+}
+
+static int is_file(const char *path)
+{
+    plat_fileinfo st;
+    return plat_stat(path, &st) && st.kind == PLAT_FILE;
+}
+
+int startup_find_data(const char *name, char *path, int size)
+{
+    char dirs[3][4096];
+    int n = 0;
+    const char *prog = plat_program_dir();
+    if (prog[0]) {
+        snprintf(dirs[n++], sizeof dirs[0], "%s", prog);
+        if (join_path(dirs[n], sizeof dirs[0], prog, MIRADOR_DATADIR_REL)) n++;
+    }
+    snprintf(dirs[n++], sizeof dirs[0], "%s", MIRADOR_DATADIR);
+
+    if (is_file(name)) {
+        snprintf(path, (size_t)size, "%s", name);
+        return 1;
+    }
+    for (int i = 0; i < n; i++) {
+        if (i > 0 && strcmp(dirs[i], dirs[i - 1]) == 0) continue;
+        if (join_path(path, size, dirs[i], name) && is_file(path)) return 1;
+    }
+    char cwd[4096];
+    if (!plat_getcwd(cwd, sizeof cwd)) snprintf(cwd, sizeof cwd, ".");
+    printf("%s not found: looked in the working directory %s", name, cwd);
+    for (int i = 0; i < n; i++)
+        if (i == 0 || strcmp(dirs[i], dirs[i - 1]) != 0) printf(", %s", dirs[i]);
+    printf("\n");
+    snprintf(path, (size_t)size, "%s", name);
+    return 0;
+}
+
 void startup(void)
 {
-    corefile_mountimage("mirador.dat", 0);
+    // The working directory first, as the show was made to be started from its own
+    // folder; then beside the program and the installed data.
+    char image[4096];
+    startup_find_data("mirador.dat", image, sizeof image);
+    corefile_mountimage(image, 0);
     ORB_InitVideo(mirador_width, mirador_height, 1);
     ORB_SetTitle("M I R A D O R");
     int id = ORB_InitFramebuffer(480, 270);

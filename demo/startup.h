@@ -15,13 +15,19 @@
 #include "sound/coresound.h"
 
 // ---- Calls -----------------------------------------------------------------------------
-// Mount "mirador.dat", open the video mode at mirador_width x mirador_height with
+// Mount "mirador.dat" (found by startup_find_data), open the video mode at mirador_width x mirador_height with
 // vsync, title the window, create framebuffer 1 (480x270) and draw into it, load the
 // 75 assets in order, create the post shader, start the sound system and load the
 // music with the master volume at 0, and set up the vector balls, the voxel landscape
 // and its camera, the texture table, the free-direction renderer and its three
 // objects, and the scenes' own state. Runs on the demo thread, once.
 void startup(void);
+// Where the resource image name is looked for, in this order: the working directory,
+// the folder of the running program, then the installed data folder (share/mirador/
+// beside the program's bin/, then the install prefix's own). Writes the first path
+// that names a file into path (size bytes) and returns 1. When there is none, prints
+// one line saying where it looked, writes the bare name and returns 0.
+int startup_find_data(const char *name, char *path, int size);
 // Start the music once (not looping) and raise the master volume to 255.
 void startup_music(void);
 // The pictures of start-up, in table order: the font, the work bitmap, the bitmaps
