@@ -9,6 +9,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick sox
   libgtest-dev libbenchmark-dev libstb-dev
   libfreetype-dev fonts-dejavu-core
+  dpkg-dev file desktop-file-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,10 +1,12 @@
 // mkdata.cpp - the asset generator's entry: draws every picture, synthesises the
 // music, encodes them and packs the resource image.
 //
-//   mkdata <output.dat> [--preview <dir>]
+//   mkdata <output.dat> [--preview <dir>] [--icons <dir>]
 //
 // --preview also writes one PNG per picture (transparent pixels as a dark checker
 // board) and contact.png, a sheet of all of them, into dir (which must exist).
+// --icons writes the program's icon, the intro's sunset, in the sizes desktops look
+// for, as an icon theme's folders: dir/<n>x<n>/apps/mirador.png.
 #include "tools/mkdata.h"
 
 #include <stdio.h>
@@ -12,6 +14,7 @@
 #include <string.h>
 
 #include "corefile/corepack.h"
+#include "platform/platform.h"
 
 // How each file is stored. The set uses every encoding the engine's loader reads,
 // so the real data exercises every decoding path: image types 1, 2, 3, 9, 10, 11,
@@ -105,7 +108,7 @@ static uint32_t preview_pixel(uint32_t c, int x, int y)
     return ((x >> 3) + (y >> 3)) & 1 ? 0xFF24243Au : 0xFF1A1A2Au;
 }
 
-// Previews that could not be written make the run fail at its end (after the image).
+// Previews and icons that could not be written make the run fail at its end (after the image).
 static int preview_failed;
 
 static void write_preview(const char *dir, const char *name, const mk_image *img)
@@ -170,6 +173,49 @@ static void add_to_sheet(mk_image *sheet, int index, const char *name, const mk_
     mk_mask_free(&m);
 }
 
+// The icon: a square of the first intro background around its sun, averaged down
+// (or, at the largest size, stretched a little) to each size.
+static const int icon_sizes[] = { 16, 22, 24, 32, 48, 64, 128, 256 };
+enum { ICON_X = 240, ICON_Y = 10, ICON_SIDE = 240 };
+
+static int write_icons(const char *dir, const mk_image *src)
+{
+    int ok = 1;
+    plat_mkdir(dir);
+    for (int size : icon_sizes) {
+        mk_image icon = mk_new(size, size, 0);
+        for (int ty = 0; ty < size; ty++)
+            for (int tx = 0; tx < size; tx++) {
+                int x0 = ICON_X + tx * ICON_SIDE / size, x1 = ICON_X + (tx + 1) * ICON_SIDE / size;
+                int y0 = ICON_Y + ty * ICON_SIDE / size, y1 = ICON_Y + (ty + 1) * ICON_SIDE / size;
+                if (x1 <= x0) x1 = x0 + 1;
+                if (y1 <= y0) y1 = y0 + 1;
+                long r = 0, g = 0, b = 0, n = 0;
+                for (int y = y0; y < y1; y++)
+                    for (int x = x0; x < x1; x++) {
+                        uint32_t c = mk_get(src, x, y);
+                        r += (c >> 16) & 255;
+                        g += (c >> 8) & 255;
+                        b += c & 255;
+                        n++;
+                    }
+                mk_set(&icon, tx, ty, mk_rgb((int)(r / n), (int)(g / n), (int)(b / n)));
+            }
+        char path[1024];
+        snprintf(path, sizeof path, "%s/%dx%d", dir, size, size);
+        plat_mkdir(path);
+        snprintf(path, sizeof path, "%s/%dx%d/apps", dir, size, size);
+        plat_mkdir(path);
+        snprintf(path, sizeof path, "%s/%dx%d/apps/mirador.png", dir, size, size);
+        if (!mk_png(path, &icon)) {
+            fprintf(stderr, "mkdata: cannot write %s\n", path);
+            ok = 0;
+        }
+        mk_free(&icon);
+    }
+    return ok;
+}
+
 static uint8_t *encode(const mk_asset *a, const mk_image *img, uint32_t *size)
 {
     uint8_t *data = mk_tga(img, a->type, a->depth, a->mapbits, a->origin, size);
@@ -183,14 +229,15 @@ static uint8_t *encode(const mk_asset *a, const mk_image *img, uint32_t *size)
 
 int main(int argc, char **argv)
 {
-    const char *out = 0, *preview = 0;
+    const char *out = 0, *preview = 0, *icons = 0;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "--preview") && i + 1 < argc) preview = argv[++i];
+        else if (!strcmp(argv[i], "--icons") && i + 1 < argc) icons = argv[++i];
         else if (!out && argv[i][0] != '-') out = argv[i];
         else out = 0, i = argc;
     }
     if (!out) {
-        fprintf(stderr, "usage: mkdata <output.dat> [--preview <dir>]\n");
+        fprintf(stderr, "usage: mkdata <output.dat> [--preview <dir>] [--icons <dir>]\n");
         return 2;
     }
 
@@ -216,6 +263,7 @@ int main(int argc, char **argv)
             write_preview(preview, a.name, &img);
             add_to_sheet(&sheet, i, a.name, &img);
         }
+        if (icons && !strcmp(a.name, "introbg1.tga") && !write_icons(icons, &img)) preview_failed = 1;
         if (a.swap) swap_red_blue(&img);
         uint32_t size;
         uint8_t *data = encode(&a, &img, &size);
