@@ -1,0 +1,54 @@
+# e2e_lib.sh - shared steps of the end-to-end scripts (sourced, not run).
+# Expects: fail() defined by the script, $tmp a scratch folder, DISPLAY an X server.
+
+# Mean brightness (0..1) of a screenshot.
+brightness() { convert "$1" -colorspace gray -format "%[fx:mean]" info:; }
+
+# wait_started <pid> <log>: waits for the show's clock to start (the music is loaded
+# right before it), at most 60 s; fails when the program ends first.
+wait_started() {
+    local pid=$1 log=$2 i
+    for i in $(seq 1 600); do
+        grep -q "Loading sound mirador4.wav" "$log" && return 0
+        kill -0 "$pid" 2>/dev/null || fail "ended during start-up"
+        sleep 0.1
+    done
+    fail "start-up did not finish in 60 s"
+}
+
+# wait_ended <pid> <seconds>: waits for the program to end; its status is in $rc.
+wait_ended() {
+    local pid=$1 i
+    for i in $(seq 1 $(($2 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null && fail "still running $2 s after Escape"
+    wait "$pid"; rc=$?
+}
+
+# run_until_escape <name> <dir> <program>: starts the program in dir, waits for its
+# window and for the show's clock to start, takes a screenshot of the window
+# ($tmp/<name>.png) a few seconds in, holds Escape and expects status 0. The
+# program's output is in $tmp/<name>.log ($log).
+run_until_escape() {
+    local name=$1 dir=$2 prog=$3 pid wid
+    log=$tmp/$name.log
+    (cd "$dir" && exec "$prog") >"$log" 2>&1 &
+    pid=$!
+    wid=$(timeout 60 xdotool search --sync --all --pid $pid --name "M I R A D O R" | head -n 1)
+    [ -n "$wid" ] || fail "$name: window never appeared"
+    wait_started $pid "$log"
+    sleep 4
+    kill -0 $pid 2>/dev/null || fail "$name: ended by itself"
+    import -window "$wid" "$tmp/$name.png" 2>/dev/null || fail "$name: screenshot failed"
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    xdotool keydown Escape; sleep 0.3; xdotool keyup Escape
+    wait_ended $pid 10
+    [ $rc -eq 0 ] || fail "$name: status $rc"
+    echo "ok: $name ran and ended on Escape, screen brightness $(brightness "$tmp/$name.png")"
+}
+
+# not_black <name>: the screenshot $tmp/<name>.png shows a picture.
+not_black() {
+    local b
+    b=$(brightness "$tmp/$1.png")
+    awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' || fail "$1: the screen is black ($b)"
+}

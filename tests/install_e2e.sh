@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Mirador started from anywhere: the build's mirador720 run from another folder
+# finds the data beside itself; `cmake --install` into a scratch prefix and the
+# Debian package (`cpack -G DEB`, unpacked with `dpkg -x`) each give programs that
+# find the installed data and show the intro when started from /; the package
+# depends on the SDL2, GLEW and GL libraries, its desktop entry is valid and its
+# icons are there.
+# Usage: install_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
+set -u
+build=$1
+fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
+[ -x "$build/mirador720" ] || fail "no $build/mirador720"
+[ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
+for tool in xdotool import convert cmake cpack dpkg-deb desktop-file-validate; do
+    command -v $tool >/dev/null || fail "needs $tool"
+done
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
+tmp=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
+. "$2/tests/e2e_lib.sh"
+
+# mounted <log> <path>: the mount line names the image it used.
+mounted() { grep -qx "Loading resource image: $2" "$1" || fail "did not mount $2: $(grep -m1 'Loading resource' "$1")"; }
+
+# 1. From another folder: the data beside the program.
+mkdir -p "$tmp/elsewhere"
+run_until_escape beside "$tmp/elsewhere" "$build/mirador720"
+mounted "$log" "$build/mirador.dat"
+not_black beside
+
+# 2. Installed into a prefix, started from /.
+cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" || fail "cmake --install failed"
+for f in bin/mirador720 bin/mirador1080 bin/corepack share/mirador/mirador.dat \
+         share/applications/mirador.desktop; do
+    [ -e "$tmp/prefix/$f" ] || fail "install: no $f"
+done
+run_until_escape prefix / "$tmp/prefix/bin/mirador720"
+mounted "$log" "$tmp/prefix/share/mirador/mirador.dat"
+not_black prefix
+
+# 3. The Debian package, unpacked with dpkg -x, started from /.
+cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1 ||
+    { cat "$tmp/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$tmp"/pkg/mirador_*_amd64.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || fail "no mirador_<version>_amd64.deb"
+deps=$(dpkg-deb -f "$deb" Depends)
+echo "package: $(basename "$deb"), Depends: $deps"
+for lib in libsdl2 libglew libopengl0 libglx0; do
+    case "$deps" in *"$lib"*) ;; *) fail "Depends does not name $lib";; esac
+done
+dpkg-deb -x "$deb" "$tmp/x"
+desktop-file-validate "$tmp/x/usr/share/applications/mirador.desktop" || fail "desktop entry not valid"
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$tmp/x/usr/share/icons/hicolor/${size}x${size}/apps/mirador.png
+    [ "$(identify -format %wx%h "$icon" 2>/dev/null)" = "${size}x${size}" ] || fail "no ${size}x${size} icon"
+done
+run_until_escape package / "$tmp/x/usr/bin/mirador720"
+mounted "$log" "$tmp/x/usr/share/mirador/mirador.dat"
+not_black package
+exit 0

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Every press of Escape counts, however short: the real mirador720 under Xvfb is
+# ended by one tap (`xdotool key`: press and release back to back, shorter than a
+# frame) during start-up's loading, and by one tap at a random moment of the show in
+# each of $MIRADOR_KEY_TAPS runs (5 by default); each time with status 0, soon
+# after the tap. The moments come from $MIRADOR_KEY_SEED (printed), so a failing
+# run can be repeated.
+# Usage: keys_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
+set -u
+build=$1
+prog=$build/mirador720
+fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
+[ -x "$prog" ] || fail "no $prog"
+[ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
+command -v xdotool >/dev/null || fail "needs xdotool"
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
+tmp=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
+. "$2/tests/e2e_lib.sh"
+taps=${MIRADOR_KEY_TAPS:-5}
+seed=${MIRADOR_KEY_SEED:-$(date +%s)}
+RANDOM=$seed
+echo "seed $seed, $taps taps"
+
+ms() { date +%s%3N; }
+
+# start <name>: starts the program, waits for its window (looking every 10 ms, so
+# that start-up's loading has only just begun) and gives it the focus.
+start() {
+    log=$tmp/$1.log
+    (cd "$build" && exec "$prog") >"$log" 2>&1 &
+    pid=$!
+    wid=
+    for i in $(seq 1 6000); do
+        wid=$(xdotool search --all --pid $pid --name "M I R A D O R" 2>/dev/null | head -n 1)
+        [ -n "$wid" ] && break
+        sleep 0.01
+    done
+    [ -n "$wid" ] || fail "$1: window never appeared"
+    for i in $(seq 1 100); do xdotool windowfocus "$wid" 2>/dev/null && break; sleep 0.01; done
+}
+
+# 1. A tap during loading ends the show after its first frame.
+start loading
+xdotool key Escape
+grep -q "Loading sound mirador4.wav" "$log" && echo "note: loading was over before the tap"
+wait_ended $pid 30
+[ $rc -eq 0 ] || fail "loading: status $rc"
+grep -q "Loading sound mirador4.wav" "$log" || fail "loading: ended before start-up was over"
+echo "ok: a tap during loading ended the show with status 0"
+
+# 2. Taps at random moments of the show.
+ended=0
+for n in $(seq 1 "$taps"); do
+    start tap$n
+    wait_started $pid "$log"
+    wait_ms=$((RANDOM % 8000))
+    sleep "$(awk -v d=$wait_ms 'BEGIN { printf "%.3f", d / 1000 }')"
+    kill -0 $pid 2>/dev/null || fail "tap $n: ended by itself"
+    t0=$(ms)
+    xdotool key Escape
+    wait_ended $pid 10
+    t1=$(ms)
+    [ $rc -eq 0 ] || fail "tap $n: status $rc"
+    ended=$((ended + 1))
+    echo "ok: tap $n, $wait_ms ms into the show, ended it $((t1 - t0)) ms later with status 0"
+done
+echo "ok: $ended of $taps taps ended the show"
+exit 0
