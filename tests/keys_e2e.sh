@@ -40,16 +40,32 @@ start() {
     for i in $(seq 1 100); do xdotool windowfocus "$wid" 2>/dev/null && break; sleep 0.01; done
 }
 
-# 1. A tap during loading ends the show after its first frame.
-start loading
-xdotool key Escape
-grep -q "Loading sound mirador4.wav" "$log" && echo "note: loading was over before the tap"
-wait_ended $pid 30
-[ $rc -eq 0 ] || fail "loading: status $rc"
-grep -q "Loading sound mirador4.wav" "$log" || fail "loading: ended before start-up was over"
-echo "ok: a tap during loading ended the show with status 0"
+# 1. A tap during loading ends the show after its first frame. Should loading be
+# over before the tap (a busy machine), the run is tried again.
+lost=0 tried=0
+for try in 1 2 3 4 5; do
+    start loading$try
+    grep -q "Loading sound mirador4.wav" "$log" && { kill $pid; wait $pid 2>/dev/null; continue; }
+    xdotool key Escape
+    tried=1
+    for i in $(seq 1 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    if kill -0 $pid 2>/dev/null; then
+        echo "LOST: the tap during loading: still running 30 s later"
+        kill $pid; wait $pid 2>/dev/null
+        lost=1
+        break
+    fi
+    wait $pid; rc=$?
+    [ $rc -eq 0 ] || fail "loading: status $rc"
+    grep -q "Loading sound mirador4.wav" "$log" || fail "loading: ended before start-up was over"
+    echo "ok: a tap during loading ended the show with status 0"
+    break
+done
+[ $tried -eq 1 ] || fail "loading was over before the tap in 5 tries"
 
-# 2. Taps at random moments of the show.
+# 2. Taps at random moments of the show. A tap that is lost leaves the show
+# running: it is counted, the program is stopped and the next run goes on, so the
+# summary line gives the count; any lost tap fails the test.
 ended=0
 for n in $(seq 1 "$taps"); do
     start tap$n
@@ -59,11 +75,19 @@ for n in $(seq 1 "$taps"); do
     kill -0 $pid 2>/dev/null || fail "tap $n: ended by itself"
     t0=$(ms)
     xdotool key Escape
-    wait_ended $pid 10
+    for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    if kill -0 $pid 2>/dev/null; then
+        echo "LOST: tap $n, $wait_ms ms into the show: still running 5 s later"
+        kill $pid; wait $pid 2>/dev/null
+        continue
+    fi
+    wait $pid; rc=$?
     t1=$(ms)
     [ $rc -eq 0 ] || fail "tap $n: status $rc"
     ended=$((ended + 1))
     echo "ok: tap $n, $wait_ms ms into the show, ended it $((t1 - t0)) ms later with status 0"
 done
-echo "ok: $ended of $taps taps ended the show"
+echo "$ended of $taps taps ended the show"
+[ $lost -eq 0 ] || fail "the tap during loading was lost"
+[ $ended -eq "$taps" ] || fail "$((taps - ended)) of $taps taps were lost"
 exit 0
