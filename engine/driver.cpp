@@ -18,6 +18,9 @@ std::atomic<int> orb_mouse_x{0}, orb_mouse_y{0}, orb_mouse_z{0}, orb_mouse_zdir{
 uint32_t dwExStyle;
 
 static plat_thread *orbthread;
+// Set by the demo thread once coremain has returned: the thread is then ending by
+// itself and is waited for, not ended from outside.
+static std::atomic<int> demo_returned{0};
 
 static const std::memory_order relaxed = std::memory_order_relaxed;
 
@@ -79,6 +82,7 @@ int win32_main(int argc, char **argv)
     (void)argc;
     (void)argv;
     coremain(0, nullptr);
+    demo_returned.store(1);
     plat_post_close();
     return 1;
 }
@@ -126,8 +130,8 @@ int WinMain(int argc, char **argv)
     }
 
     // A demo thread still running (the window was closed) is ended wherever it is,
-    // and the process with it.
-    if (plat_thread_running(orbthread)) plat_thread_terminate(orbthread, code);
+    // and the process with it. One whose show is over is only finishing: it is joined.
+    if (!demo_returned.load() && plat_thread_running(orbthread)) plat_thread_terminate(orbthread, code);
     plat_thread_join(orbthread);
     orbthread = nullptr;
     plat_destroy_window();

@@ -226,7 +226,6 @@ int audiodriver_init(unsigned frequency, unsigned bits, int length, int flags)
     soundsystem_unlock();
     if (bits != 8 && bits != 16) return 0;
 
-    // Held until all four buffers are queued: a completion arriving meanwhile waits.
     std::unique_lock<std::recursive_mutex> g(g_lock);
     g_sample_size = (int)(bits / 8) * channels;
     g_buffer_size = SOUND_BLOCKFRAMES * g_sample_size;
@@ -249,12 +248,17 @@ int audiodriver_init(unsigned frequency, unsigned bits, int length, int flags)
     g_wf.wBitsPerSample = (uint16_t)bits;
     g_wf.nBlockAlign = (uint16_t)g_sample_size;
     g_wf.nAvgBytesPerSec = frequency * (unsigned)g_sample_size;
+    // The device's own lock is taken while it opens and its callback holds that lock
+    // while it waits for g_lock: not held here. Nothing is queued yet, so the device
+    // plays silence and calls back for nothing until the buffers are written.
+    g.unlock();
     if (!plat_audio_open(frequency, (int)bits, channels, waveOutProc, nullptr)) {
         // No device: nothing plays and the mixer never runs; the caller goes on silent.
-        g.unlock();
         audiodriver_close();
         return 0;
     }
+    // Held until all four buffers are queued: a completion arriving meanwhile waits.
+    g.lock();
     printf("AUDIO: opening audio device succesful!\n");
     g_waveout_opened = 1;
 
