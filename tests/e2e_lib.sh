@@ -1,5 +1,24 @@
 # e2e_lib.sh - shared steps of the end-to-end scripts (sourced, not run).
-# Expects: fail() defined by the script, $tmp a scratch folder, DISPLAY an X server.
+# Gives fail(); e2e_begin makes the scratch folder $tmp.
+
+# fail <message>: says what failed, with the end of the program's output ($log), and stops.
+fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
+
+# e2e_begin <program> <tool>...: checks the program, the display and the tools,
+# points SDL at its disk audio driver (unless one is set) and makes $tmp, which is
+# removed, and every program still running stopped, at exit.
+e2e_begin() {
+    local tool
+    [ -x "$1" ] || fail "no $1"
+    [ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
+    shift
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "needs $tool"
+    done
+    export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
+    tmp=$(mktemp -d)
+    trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
+}
 
 # Mean brightness (0..1) of a screenshot.
 brightness() { convert "$1" -colorspace gray -format "%[fx:mean]" info:; }

@@ -8,16 +8,8 @@
 # Usage: install_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
 set -u
 build=$1
-fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
-[ -x "$build/mirador720" ] || fail "no $build/mirador720"
-[ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
-for tool in xdotool import convert cmake cpack dpkg-deb desktop-file-validate; do
-    command -v $tool >/dev/null || fail "needs $tool"
-done
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
-tmp=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
 . "$2/tests/e2e_lib.sh"
+e2e_begin "$build/mirador720" xdotool import convert identify cmake cpack dpkg-deb desktop-file-validate
 
 # mounted <log> <path>: the mount line names the image it used.
 mounted() { grep -qx "Loading resource image: $2" "$1" || fail "did not mount $2: $(grep -m1 'Loading resource' "$1")"; }

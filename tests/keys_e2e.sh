@@ -9,14 +9,8 @@
 set -u
 build=$1
 prog=$build/mirador720
-fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
-[ -x "$prog" ] || fail "no $prog"
-[ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
-command -v xdotool >/dev/null || fail "needs xdotool"
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
-tmp=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
 . "$2/tests/e2e_lib.sh"
+e2e_begin "$prog" xdotool
 taps=${MIRADOR_KEY_TAPS:-5}
 seed=${MIRADOR_KEY_SEED:-$(date +%s)}
 RANDOM=$seed

@@ -7,18 +7,9 @@
 set -u
 build=$1
 prog=$build/mirador1080
-fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
-[ -x "$prog" ] || fail "no $prog"
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
-[ -n "${DISPLAY:-}" ] || fail "needs DISPLAY (run under xvfb-run)"
-for tool in xdotool import convert; do
-    command -v $tool >/dev/null || fail "needs $tool"
-done
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk} SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
-tmp=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
-
 . "$2/tests/e2e_lib.sh"
+e2e_begin "$prog" xdotool import convert
+[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
 
 # 1. The real resource image: the intro shows a picture, not a black screen.
 run_until_escape full "$build" "$prog"
