@@ -262,6 +262,36 @@ void plat_thread_join(plat_thread *t)
 
 int plat_is_main_thread(void) { return GetCurrentThreadId() == plat_mainthread; }
 
+// Whether the suspended thread th is executing the program's own code (not a system
+// or driver DLL, nor a system call).
+static int plat_thread_in_own_code(HANDLE th)
+{
+    const unsigned char *base = (const unsigned char *)plat_instance;
+    if (!base) return 0;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)base;
+    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)(base + dos->e_lfanew);
+    uintptr_t start = (uintptr_t)base, end = start + nt->OptionalHeader.SizeOfImage;
+    CONTEXT c;
+    memset(&c, 0, sizeof(c));
+    c.ContextFlags = CONTEXT_CONTROL;
+    if (!GetThreadContext(th, &c)) return 0;
+    return c.Eip >= start && c.Eip < end;
+}
+
+// Stops thread th (suspended) at a moment it runs the program's own code, trying for
+// at most about 100 ms: a thread ended inside the GL driver or a system call may leave
+// that code's locks or state behind (under Wine, ending a thread inside the GL
+// driver can even crash the process). After the tries it stays suspended wherever it is.
+static void plat_thread_stop_in_own_code(HANDLE th)
+{
+    for (int i = 0; i < 100; i++) {
+        if (SuspendThread(th) == (DWORD)-1) return;
+        if (plat_thread_in_own_code(th) || i == 99) return;
+        ResumeThread(th);
+        Sleep(1);
+    }
+}
+
 void plat_thread_terminate(plat_thread *t, int code)
 {
     // The reaper ends the process should anything below wait on a lock the killed
@@ -269,6 +299,7 @@ void plat_thread_terminate(plat_thread *t, int code)
     plat_reaper_code.store(code);
     if (plat_reaper_event) SetEvent(plat_reaper_event);
     if (t && t->handle) {
+        plat_thread_stop_in_own_code(t->handle);
         TerminateThread(t->handle, 0);
         WaitForSingleObject(t->handle, 100);
     }
