@@ -449,10 +449,11 @@ int plat_joy_numdevs(void) { return (int)joyGetNumDevs(); }
 
 int plat_joy_connected(int j)
 {
-    // Only an unplugged joystick counts as absent; any other answer as present (a
-    // slot without a driver then fails its first read).
+    // Present when its position can be read. A slot without a joystick does not
+    // always answer JOYERR_UNPLUGGED: without a joystick driver (and under Wine) every
+    // slot answers JOYERR_PARMS, which must not count as a joystick found.
     JOYINFO ji;
-    return j >= 0 && joyGetPos((UINT)j, &ji) != JOYERR_UNPLUGGED;
+    return j >= 0 && joyGetPos((UINT)j, &ji) == JOYERR_NOERROR;
 }
 
 int plat_joy_read(int j, plat_joystate *st)
