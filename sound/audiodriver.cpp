@@ -249,7 +249,12 @@ int audiodriver_init(unsigned frequency, unsigned bits, int length, int flags)
     g_wf.wBitsPerSample = (uint16_t)bits;
     g_wf.nBlockAlign = (uint16_t)g_sample_size;
     g_wf.nAvgBytesPerSec = frequency * (unsigned)g_sample_size;
-    if (!plat_audio_open(frequency, (int)bits, channels, waveOutProc, nullptr)) {
+    // Opened without g_lock: the device's own lock is taken first by its callback,
+    // which then takes g_lock. Nothing is queued yet, so no completion can come.
+    g.unlock();
+    int opened = plat_audio_open(frequency, (int)bits, channels, waveOutProc, nullptr);
+    g.lock();
+    if (!opened) {
         // No device: nothing plays and the mixer never runs; the caller goes on silent.
         g.unlock();
         audiodriver_close();
