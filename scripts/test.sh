@@ -5,6 +5,7 @@
 #   stage 2: AddressSanitizer + UndefinedBehaviorSanitizer build, all tests but the long show
 #   stage 3: ThreadSanitizer build, the tests labelled for threads
 #   stage 4: libFuzzer targets built with clang and run over their seed corpora
+#   stage 5: the Windows programs and window-less tests, cross-built, run under Wine
 # MIRADOR_TEST_QUICK=1 runs stage 1 only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,4 +40,6 @@ if ls "$root"/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
     "$root/build-fuzz/fuzz/$name" -runs=0 "$corpus" >/dev/null
   done
 fi
+echo "== stage 5: the Windows programs, cross-built and run under Wine"
+bash "$root/scripts/test-windows.sh"
 echo "all stages passed"

@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
+
+#include "testutil_os.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -62,17 +63,15 @@ protected:
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/corefile_damage_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tu_mkdtemp("corefile_damage_");
+        ASSERT_NE(dir, "");
         path = dir + "/img.dat";
         mem_before = g_mem_in_use;
     }
     void TearDown() override
     {
         corefile_closeimage();
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
+        EXPECT_EQ(tu_rmtree(dir), 0);
     }
     void write(const Bytes &b)
     {

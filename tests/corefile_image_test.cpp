@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
+
+#include "testutil_os.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -72,17 +73,15 @@ protected:
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/corefile_image_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tu_mkdtemp("corefile_image_");
+        ASSERT_NE(dir, "");
         mem_before = g_mem_in_use;
     }
     void TearDown() override
     {
         corefile_closeimage();
         EXPECT_EQ(g_mem_in_use, mem_before) << "the mount left memory allocated";
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
+        EXPECT_EQ(tu_rmtree(dir), 0);
     }
     std::string write(const std::string &name, const Bytes &b)
     {
@@ -398,9 +397,9 @@ TEST_F(CoreImage, MountingAgainReplacesThePreviousImage)
 
 TEST(CoreChdir, FollowsTheDirectorySequenceAndRefusesOverlongPaths)
 {
-    char tmpl[] = "/tmp/corefile_chdir_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    std::string img = std::string(tmpl) + "/c.dat";
+    std::string tmp = tu_mkdtemp("corefile_chdir_");
+    ASSERT_NE(tmp, "");
+    std::string img = tmp + "/c.dat";
     ASSERT_EQ(corepack_write(img.c_str(), nullptr, 0), 1);
     CaptureStdout();
     ASSERT_EQ(corefile_mountimage(img.c_str(), 0), 1);
@@ -449,8 +448,7 @@ TEST(CoreChdir, FollowsTheDirectorySequenceAndRefusesOverlongPaths)
     corefile_closeimage();
     EXPECT_EQ(corefile_getpath(), nullptr);
     corefile_chdir("gfx");  // nothing mounted: nothing happens
-    std::string cmd = std::string("rm -rf ") + tmpl;
-    EXPECT_EQ(system(cmd.c_str()), 0);
+    EXPECT_EQ(tu_rmtree(tmp), 0);
 }
 
 TEST_F(CoreImage, WholeFileCallsJoinTheLocalPath)

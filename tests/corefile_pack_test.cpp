@@ -8,12 +8,12 @@
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "testutil_os.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -44,11 +44,14 @@ void spit(const std::string &path, const std::string &data)
     fclose(f);
 }
 
-// Runs a shell command quietly, returning its exit status.
-int run(const std::string &cmd)
+const char *kTree = TEST_DATA_DIR "/corefile/tree";
+const char *kSample = TEST_DATA_DIR "/corefile/sample.dat";
+const std::string kTool = std::string(BUILD_DIR) + "/corepack";
+
+// Runs the tool with the arguments, output discarded, and returns its exit status.
+int run(const std::vector<std::string> &args, const std::string &out = "")
 {
-    int r = system((cmd + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(r) ? WEXITSTATUS(r) : -1;
+    return tu_run(kTool, args, out);
 }
 
 // Reads a whole file of the mounted image through the file API.
@@ -76,9 +79,6 @@ int mount_quiet(const std::string &path, int request)
     return r;
 }
 
-const char *kTree = TEST_DATA_DIR "/corefile/tree";
-const char *kSample = TEST_DATA_DIR "/corefile/sample.dat";
-const std::string kTool = std::string(BUILD_DIR) + "/corepack";
 
 // The committed tree: host name, name in the image.
 const char *kTreeFiles[][2] = {
@@ -93,14 +93,13 @@ protected:
     std::string dir;
     void SetUp() override
     {
-        char tmpl[] = "/tmp/corefile_pack_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tu_mkdtemp("corefile_pack_");
+        ASSERT_NE(dir, "");
     }
     void TearDown() override
     {
         corefile_closeimage();
-        EXPECT_EQ(run("rm -rf '" + dir + "'"), 0);
+        EXPECT_EQ(tu_rmtree(dir), 0);
     }
 };
 
@@ -139,9 +138,7 @@ TEST_F(Pack, WrittenImageReadsBackEveryFile)
             EXPECT_GE(corefile_image.offsets[i], corefile_image.offsets[i - 1]);
         }
     }
-    struct stat st;
-    ASSERT_EQ(stat(img.c_str(), &st), 0);
-    EXPECT_EQ(corefile_image.romsize, (uint32_t)st.st_size);
+    EXPECT_EQ(corefile_image.romsize, (uint32_t)tu_filesize(img));
     // Opened by the stored name (the file API lower-cases but does not rewrite separators),
     // and by an upper-case spelling of it.
     const char *stored[] = {"zeta.tga", "gfx/sprites/ball.tga", "abs/lead.bin", "dot/x",
@@ -174,9 +171,8 @@ TEST_F(Pack, WriterRefusesBadInputAndLeavesNoFile)
     std::string out = GetCapturedStdout();
     EXPECT_NE(out.find("duplicate file name a.tga"), std::string::npos) << out;
     EXPECT_NE(out.find("cannot create"), std::string::npos) << out;
-    struct stat st;
-    EXPECT_NE(stat(img.c_str(), &st), 0);
-    EXPECT_NE(stat((img + ".tmp").c_str(), &st), 0);
+    EXPECT_EQ(tu_filesize(img), -1);
+    EXPECT_EQ(tu_filesize(img + ".tmp"), -1);
 
     char name[16];
     EXPECT_EQ(corepack_normname(name, sizeof(name), "./\\A\\B.C"), 1);
@@ -190,7 +186,7 @@ TEST_F(Pack, CommittedSampleMatchesTheTreeAndTheWriter)
     // The sample was packed by the tool from the tree; packing the tree again must give the
     // same bytes (stable order and layout), and every file must read back.
     std::string img = dir + "/again.dat";
-    ASSERT_EQ(run(kTool + " pack '" + kTree + "' '" + img + "'"), 0);
+    ASSERT_EQ(run({"pack", kTree, img}), 0);
     bool ok1, ok2;
     std::string again = slurp(img, &ok1), sample = slurp(kSample, &ok2);
     ASSERT_TRUE(ok1 && ok2);
@@ -208,15 +204,17 @@ TEST_F(Pack, CommittedSampleMatchesTheTreeAndTheWriter)
 
 TEST_F(Pack, ToolListsExtractsVerifiesAndFailsLoudly)
 {
-    EXPECT_EQ(run(kTool + " verify '" + kSample + "'"), 0);
+    EXPECT_EQ(run({"verify", kSample}), 0);
     std::string listing = dir + "/list.txt";
-    ASSERT_EQ(system((kTool + " list '" + kSample + "' > '" + listing + "'").c_str()), 0);
+    ASSERT_EQ(run({"list", kSample}, listing), 0);
     std::string text = slurp(listing);
+    // Text lines: Windows ends them with "\r\n".
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     EXPECT_NE(text.find("gfx/tiles.bin"), std::string::npos) << text;
     EXPECT_NE(text.find(" 300\n"), std::string::npos) << text;
 
     std::string out = dir + "/out";
-    ASSERT_EQ(run(kTool + " extract '" + kSample + "' '" + out + "'"), 0);
+    ASSERT_EQ(run({"extract", kSample, out}), 0);
     for (auto &f : kTreeFiles) {
         bool ok;
         EXPECT_EQ(slurp(out + "/" + f[1], &ok), slurp(std::string(kTree) + "/" + f[0])) << f[1];
@@ -224,12 +222,12 @@ TEST_F(Pack, ToolListsExtractsVerifiesAndFailsLoudly)
     }
 
     spit(dir + "/junk.dat", "COREjunk");
-    EXPECT_NE(run(kTool + " verify '" + dir + "/junk.dat'"), 0);
-    EXPECT_NE(run(kTool + " list '" + dir + "/missing.dat'"), 0);
-    EXPECT_NE(run(kTool + " pack '" + dir + "/missing' '" + dir + "/x.dat'"), 0);
-    EXPECT_NE(run(kTool), 0);
-    EXPECT_NE(run(kTool + " frobnicate a b"), 0);
-    EXPECT_NE(run(kTool + " verify"), 0);
+    EXPECT_NE(run({"verify", dir + "/junk.dat"}), 0);
+    EXPECT_NE(run({"list", dir + "/missing.dat"}), 0);
+    EXPECT_NE(run({"pack", dir + "/missing", dir + "/x.dat"}), 0);
+    EXPECT_NE(run({}), 0);
+    EXPECT_NE(run({"frobnicate", "a", "b"}), 0);
+    EXPECT_NE(run({"verify"}), 0);
 }
 
 TEST_F(Pack, ExtractRefusesNamesThatLeaveTheFolder)
@@ -237,11 +235,10 @@ TEST_F(Pack, ExtractRefusesNamesThatLeaveTheFolder)
     corepack_file evil[1] = {{"x/../../escape.txt", "gotcha", 6}};
     std::string img = dir + "/evil.dat";
     ASSERT_EQ(corepack_write(img.c_str(), evil, 1), 1);
-    ASSERT_EQ(mkdir((dir + "/in").c_str(), 0777), 0);
-    EXPECT_NE(run(kTool + " extract '" + img + "' '" + dir + "/in/out'"), 0);
-    struct stat st;
-    EXPECT_NE(stat((dir + "/escape.txt").c_str(), &st), 0);
-    EXPECT_NE(stat((dir + "/in/escape.txt").c_str(), &st), 0);
+    ASSERT_EQ(tu_mkdir(dir + "/in"), 0);
+    EXPECT_NE(run({"extract", img, dir + "/in/out"}), 0);
+    EXPECT_EQ(tu_filesize(dir + "/escape.txt"), -1);
+    EXPECT_EQ(tu_filesize(dir + "/in/escape.txt"), -1);
 }
 
 TEST_F(Pack, AppendedImageMountsFromTheCombinedFile)
@@ -249,8 +246,8 @@ TEST_F(Pack, AppendedImageMountsFromTheCombinedFile)
     std::string host = dir + "/program";
     std::string prefix(12345, 'P');
     spit(host, prefix);
-    ASSERT_EQ(run(kTool + " append '" + kSample + "' '" + host + "'"), 0);
-    EXPECT_EQ(run(kTool + " verify '" + host + "'"), 0);
+    ASSERT_EQ(run({"append", kSample, host}), 0);
+    EXPECT_EQ(run({"verify", host}), 0);
     std::string combined = slurp(host);
     std::string sample = slurp(kSample);
     ASSERT_EQ(combined.size(), prefix.size() + sample.size() + 4);
@@ -268,13 +265,13 @@ TEST_F(Pack, AppendedImageMountsFromTheCombinedFile)
 
     // A failed append (not an image) leaves the file as it was.
     spit(dir + "/junk.dat", "not an image");
-    EXPECT_NE(run(kTool + " append '" + dir + "/junk.dat' '" + host + "'"), 0);
+    EXPECT_NE(run({"append", dir + "/junk.dat", host}), 0);
     EXPECT_EQ(slurp(host), combined);
 
     // The combined file can itself be appended: the image is found through its trailer.
     std::string host2 = dir + "/program2";
     spit(host2, "tiny");
-    ASSERT_EQ(run(kTool + " append '" + host + "' '" + host2 + "'"), 0);
+    ASSERT_EQ(run({"append", host, host2}), 0);
     ASSERT_EQ(mount_quiet(host2, 1), 1);
     bool found;
     EXPECT_EQ(read_entry("readme.txt", &found), slurp(std::string(kTree) + "/readme.txt"));

@@ -3,11 +3,11 @@
 #include "corefile/coremem.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
+
+#include "testutil_os.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -25,7 +25,7 @@ TEST(CoreMem, AccountedAllocCountsUsableSizeAndFreeRestoresIt)
     uint32_t before = g_mem_in_use;
     void *a = _wrap_malloc_dbg(100, "here.cpp", 1);
     ASSERT_NE(a, nullptr);
-    uint32_t usable = (uint32_t)malloc_usable_size(a);
+    uint32_t usable = (uint32_t)tu_usable_size(a);
     EXPECT_GE(usable, 100u);
     EXPECT_EQ(g_mem_in_use, before + usable);
     void *b = _wrap_malloc_iwram_dbg(5000, "here.cpp", 2);  // same counters

@@ -7,13 +7,15 @@
 #include <string.h>
 #include <string>
 
+#include "testutil_os.h"
+
 namespace {
 
 class Api : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("SDL_AUDIODRIVER", "none", 1);  // no device: nothing mixes behind the test
+        ASSERT_TRUE(tu_no_audio_device());  // nothing mixes behind the test
         testing::internal::CaptureStdout();
         Soundsystem_Init(44100, 16, 2);
         init_out = testing::internal::GetCapturedStdout();

@@ -10,13 +10,15 @@
 #include <string.h>
 #include <vector>
 
+#include "testutil_os.h"
+
 namespace {
 
 class Mixer : public ::testing::Test {
 protected:
     void start(int channels)
     {
-        setenv("SDL_AUDIODRIVER", "none", 1);
+        ASSERT_TRUE(tu_no_audio_device());
         Soundsystem_Init(44100, 16, (unsigned)channels);
         och = channels == 2 ? 2 : 1;
     }

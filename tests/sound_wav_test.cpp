@@ -9,8 +9,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "testutil_os.h"
 
 namespace {
 
@@ -59,9 +60,8 @@ class Wav : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/sound_wav_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = tu_mkdtemp("sound_wav_");
+        ASSERT_NE(dir, "");
         ASSERT_EQ(corefile_mountimage(dir.c_str(), 2), 1);
         soundsystem.frequency = 44100;
         memset(&s, 0, sizeof(s));
@@ -70,8 +70,7 @@ protected:
     {
         corefile_closeimage();
         free(s.data);
-        std::string cmd = "rm -rf " + dir;
-        if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+        if (tu_rmtree(dir) != 0) ADD_FAILURE() << "could not remove " << dir;
     }
     void write(const char *name, const bytes &b)
     {

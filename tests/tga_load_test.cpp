@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "corefile/corefile.h"
 #include "engine/bitmap.h"
 #include "engine/tga.h"
+#include "testutil_os.h"
 
 static std::string tmpdir;
 
@@ -20,16 +20,14 @@ class TgaLoad : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char dir[] = "/tmp/tga_load_testXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        tmpdir = dir;
-        ASSERT_TRUE(corefile_mountimage(dir, 2));
+        tmpdir = tu_mkdtemp("tga_load_test");
+        ASSERT_NE(tmpdir, "");
+        ASSERT_TRUE(corefile_mountimage(tmpdir.c_str(), 2));
     }
     static void TearDownTestSuite()
     {
         corefile_closeimage();
-        std::string cmd = "rm -rf " + tmpdir;
-        if (system(cmd.c_str()) != 0) printf("could not remove %s\n", tmpdir.c_str());
+        if (tu_rmtree(tmpdir) != 0) printf("could not remove %s\n", tmpdir.c_str());
     }
 };
 
