@@ -1,6 +1,6 @@
 // The present (480x270 framebuffer scaled to the window through the post shader,
 // glFinish and swap) at both output sizes, and the upload of a 480x270 bitmap.
-// Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" ./video_bench
+// Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" ./video_bench
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 

@@ -218,12 +218,17 @@ int plat_init(void)
     plat_stdout_lines();
     plat_mainthread = std::this_thread::get_id();
     plat_init_keytable();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) != 0) return 0;
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) != 0) {
+        fprintf(stderr, "no window system: %s\n", SDL_GetError());
+        return 0;
+    }
     // Without a display SDL falls back to drivers that show nothing. Unless such a
     // driver was asked for by name, that counts as having no display at all.
     const char *driver = SDL_GetCurrentVideoDriver();
     if (!getenv("SDL_VIDEODRIVER") && driver &&
         (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
+        const char *d = getenv("DISPLAY");
+        fprintf(stderr, "no window system: %s\n", d && *d ? "the display could not be opened" : "DISPLAY is not set");
         SDL_Quit();
         return 0;
     }
@@ -496,8 +501,10 @@ static int egl_open(void)
     const char *ext = eglQueryString(egl_dpy, EGL_EXTENSIONS);
     EGLConfig cfg = nullptr;
     EGLint n = 0;
-    static const EGLint cfgattr[] = { EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
-                                      EGL_BLUE_SIZE, 8, EGL_NONE };
+    // Any surface type: the context draws into its own framebuffer objects only (the
+    // default would ask for window surfaces, which a surfaceless display has none of).
+    static const EGLint cfgattr[] = { EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                      EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_NONE };
     // A compatibility context: fixed-function drawing and GLSL 1.20, as a window gets.
     static const EGLint ctxattr[] = { EGL_CONTEXT_MAJOR_VERSION, 2, EGL_CONTEXT_MINOR_VERSION, 1, EGL_NONE };
     if (ext && strstr(ext, "EGL_KHR_surfaceless_context") && eglBindAPI(EGL_OPENGL_API) &&
@@ -534,7 +541,7 @@ static int xvfb_start(char *display, size_t size)
         }
         char fd[16];
         snprintf(fd, sizeof fd, "%d", fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd, "-screen", "0", "640x480x24", "-nolisten", "tcp",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd, "-screen", "0", "640x480x24", "-noreset", "-nolisten", "tcp",
                (char *)nullptr);
         _exit(127);
     }

@@ -12,4 +12,4 @@ if [ -n "${DISPLAY:-}" ]; then
   exec "./$prog"
 fi
 echo "run: no display found, running $prog under Xvfb (nothing will be seen)"
-exec xvfb-run -a -s "-screen 0 1920x1080x24" "./$prog"
+exec xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "./$prog"

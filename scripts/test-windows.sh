@@ -56,7 +56,7 @@ cleanup() {
 }
 trap cleanup EXIT
 exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/displayfd")

@@ -13,7 +13,7 @@ bash "$root/scripts/setup.sh"
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-disk}
 export SDL_DISKAUDIOFILE=${SDL_DISKAUDIOFILE:-/dev/null}
 export LIBGL_ALWAYS_SOFTWARE=1
-xrun() { xvfb-run -a -s "-screen 0 1920x1080x24" "$@"; }
+xrun() { xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$@"; }
 
 echo "== stage 1: build and test"
 bash "$root/scripts/build.sh" "$root/build"

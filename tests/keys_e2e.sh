@@ -28,6 +28,7 @@ start() {
     for i in $(seq 1 6000); do
         wid=$(xdotool search --all --pid $pid --name "M I R A D O R" 2>/dev/null | head -n 1)
         [ -n "$wid" ] && break
+        kill -0 $pid 2>/dev/null || fail "$1: ended before its window appeared"
         sleep 0.01
     done
     [ -n "$wid" ] || fail "$1: window never appeared"
