@@ -47,7 +47,7 @@ enum { OFF_NONE, OFF_EGL, OFF_WINDOW };
 static int plat_offscreen;
 static EGLDisplay egl_dpy = EGL_NO_DISPLAY;
 static EGLContext egl_ctx = EGL_NO_CONTEXT;
-static GLuint plat_window_fbo, plat_window_rb[2];
+static GLuint plat_window_fbo, plat_window_rb[1];
 static pid_t plat_xvfb_pid;
 
 // ---- Virtual-key codes ----------------------------------------------------------------------
@@ -613,8 +613,11 @@ int plat_init_offscreen(const char **how)
 }
 
 // The context, current on this thread for a moment: the window's stand-in, a
-// framebuffer object of w x h with 8-bit RGBA colour and 24-bit depth, is made and
-// left bound, as a window's own framebuffer is when its context starts.
+// framebuffer object of w x h with 8-bit RGBA colour, is made and left bound, as a
+// window's own framebuffer is when its context starts. It has no depth buffer: the
+// engine draws its scenes into framebuffers of its own and only presents into the
+// window, with depth testing off; clearing an unused depth buffer of the output's
+// size would cost every frame.
 static int plat_do_offscreen_setup(int w, int h, int want_fullscreen, int *fullscreen)
 {
     *fullscreen = 0;
@@ -635,13 +638,10 @@ static int plat_do_offscreen_setup(int w, int h, int want_fullscreen, int *fulls
     if (genfb && bindfb && genrb && bindrb && storage && attach && status && !plat_window_fbo) {
         genfb(1, &plat_window_fbo);
         bindfb(GL_FRAMEBUFFER, plat_window_fbo);
-        genrb(2, plat_window_rb);
+        genrb(1, plat_window_rb);
         bindrb(GL_RENDERBUFFER, plat_window_rb[0]);
         storage(GL_RENDERBUFFER, GL_RGBA8, w, h);
         attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, plat_window_rb[0]);
-        bindrb(GL_RENDERBUFFER, plat_window_rb[1]);
-        storage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
-        attach(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, plat_window_rb[1]);
         bindrb(GL_RENDERBUFFER, 0);
         ok = status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
         if (!ok) printf("off-screen framebuffer %d x %d incomplete\n", w, h);
