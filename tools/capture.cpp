@@ -173,7 +173,7 @@ static void progress(double start, int last)
     for (int i = 0; i < 30; i++) bar[i] = i < fill ? '#' : '.';
     bar[30] = 0;
     fprintf(stderr, "\r[%s] period %d/%d  frame %llu/%llu  %s elapsed  %s left  %.1f fps ", bar,
-            scene > 23 ? 23 : scene, plan.last, (unsigned long long)frame_no, (unsigned long long)total, e,
+            scene > plan.last ? plan.last : scene, plan.last, (unsigned long long)frame_no, (unsigned long long)total, e,
             l, fps);
     if (last) fputc('\n', stderr);
 }
