@@ -99,8 +99,10 @@ void BM_ReadBack(benchmark::State &state)
     ORB_preswap_hook = read_back;
     ORB_SwapBuffers();
     ORB_preswap_hook = nullptr;
-    glBindFramebuffer(GL_FRAMEBUFFER, plat_gl_window_fbo());
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, plat_gl_window_fbo());
+    glGetError();
     for (auto _ : state) read_back();
+    if (glGetError() != GL_NO_ERROR) state.SkipWithError("glReadPixels failed");
     state.SetBytesProcessed((int64_t)state.iterations() * W * H * 4);
 }
 BENCHMARK(BM_ReadBack)->Unit(benchmark::kMillisecond)->UseRealTime();

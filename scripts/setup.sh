@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libstb-dev
   libfreetype-dev fonts-dejavu-core
   dpkg-dev file desktop-file-utils
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

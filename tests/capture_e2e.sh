@@ -13,7 +13,7 @@ golden=$src/tests/data/capture/periods6-7_640x360.framemd5
 fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && tail -n 20 "$log"; exit 1; }
 [ -x "$prog" ] || fail "no $prog"
 [ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
-for tool in ffprobe ffmpeg script; do command -v $tool >/dev/null || fail "needs $tool"; done
+for tool in ffprobe ffmpeg script identify; do command -v $tool >/dev/null || fail "needs $tool"; done
 tmp=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; chmod -R u+w "$tmp"; rm -rf "$tmp"' EXIT
 cd "$build"
@@ -114,6 +114,8 @@ n=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_r
 grep -q "no sound" "$tmp/webp.log" || fail "webp summary"
 [ "$(head -c 4 "$tmp/p.webp")" = RIFF ] && [ "$(dd if="$tmp/p.webp" bs=1 skip=8 count=4 2>/dev/null)" = WEBP ] ||
     fail "webp is no WebP file"
+n=$(identify "$tmp/p.webp" 2>/dev/null | wc -l)
+[ "$n" = 231 ] || fail "webp: $n pictures, not 231"
 echo "ok: mp4 (H.264, AAC), webm (VP9, Opus), webp"
 
 # 5. The three off-screen ways give the same frames.

@@ -4,7 +4,7 @@
 # Debian package (`cpack -G DEB`, unpacked with `dpkg -x`) each give programs that
 # find the installed data and show the intro when started from /; the package
 # depends on the SDL2, GLEW and GL libraries, its desktop entry is valid and its
-# icons are there.
+# icons are there. The installed capture finds the installed data as well.
 # Usage: install_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
 set -u
 build=$1
@@ -29,6 +29,14 @@ done
 run_until_escape prefix / "$tmp/prefix/bin/mirador720"
 mounted "$log" "$tmp/prefix/share/mirador/mirador.dat"
 not_black prefix
+# The capture, where it is built, finds the installed data too.
+if [ -x "$build/mirador-capture" ]; then
+    log=$tmp/capture.log
+    (cd / && env -u DISPLAY "$tmp/prefix/bin/mirador-capture" --size 480x270 --periods 2-2 "$tmp/c.mkv") \
+        >"$log" 2>&1 || fail "installed mirador-capture failed"
+    mounted "$log" "$tmp/prefix/share/mirador/mirador.dat"
+    [ -s "$tmp/c.mkv" ] || fail "installed mirador-capture wrote nothing"
+fi
 
 # 3. The Debian package, unpacked with dpkg -x, started from /.
 cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1 ||
