@@ -222,6 +222,21 @@ static int set_opt(AVCodecContext *c, const char *name, const char *value)
     return av_opt_set(c->priv_data, name, value, 0) >= 0;
 }
 
+// Opens the codec set up in c and gives the file a stream of it.
+static AVStream *open_stream(encoder *e, AVCodecContext *c, const AVCodec *codec, char *err, int errsize)
+{
+    if (e->fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int r = avcodec_open2(c, codec, nullptr);
+    if (r < 0) {
+        say(err, errsize, "cannot open the %s encoder: %s", codec->name, averr(r));
+        return nullptr;
+    }
+    AVStream *st = avformat_new_stream(e->fmt, nullptr);
+    if (!st || avcodec_parameters_from_context(st->codecpar, c) < 0) return nullptr;
+    st->time_base = c->time_base;
+    return st;
+}
+
 static AVStream *open_video(encoder *e, const AVCodec *codec, int container, char *err, int errsize)
 {
     AVCodecContext *c = e->vc = avcodec_alloc_context3(codec);
@@ -253,15 +268,8 @@ static AVStream *open_video(encoder *e, const AVCodec *codec, int container, cha
         set_opt(c, "crf", "32");
         c->bit_rate = 0;
     }
-    if (e->fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int r = avcodec_open2(c, codec, nullptr);
-    if (r < 0) {
-        say(err, errsize, "cannot open the %s encoder: %s", codec->name, averr(r));
-        return nullptr;
-    }
-    AVStream *st = avformat_new_stream(e->fmt, nullptr);
-    if (!st || avcodec_parameters_from_context(st->codecpar, c) < 0) return nullptr;
-    st->time_base = c->time_base;
+    AVStream *st = open_stream(e, c, codec, err, errsize);
+    if (!st) return nullptr;
     st->avg_frame_rate = c->framerate;
     e->vframe = av_frame_alloc();
     if (!e->vframe) return nullptr;
@@ -299,15 +307,8 @@ static AVStream *open_audio(encoder *e, const AVCodec *codec, char *err, int err
     c->time_base = AVRational{ 1, c->sample_rate };
     if (codec->id == AV_CODEC_ID_AAC) c->bit_rate = 192000;
     if (codec->id == AV_CODEC_ID_OPUS) c->bit_rate = 160000;
-    if (e->fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int r = avcodec_open2(c, codec, nullptr);
-    if (r < 0) {
-        say(err, errsize, "cannot open the %s encoder: %s", codec->name, averr(r));
-        return nullptr;
-    }
-    AVStream *st = avformat_new_stream(e->fmt, nullptr);
-    if (!st || avcodec_parameters_from_context(st->codecpar, c) < 0) return nullptr;
-    st->time_base = c->time_base;
+    AVStream *st = open_stream(e, c, codec, err, errsize);
+    if (!st) return nullptr;
     AVChannelLayout stereo;
     av_channel_layout_default(&stereo, 2);
     if (swr_alloc_set_opts2(&e->swr, &c->ch_layout, c->sample_fmt, c->sample_rate, &stereo, AV_SAMPLE_FMT_S16,
