@@ -275,7 +275,12 @@ static int plat_thread_in_own_code(HANDLE th)
     memset(&c, 0, sizeof(c));
     c.ContextFlags = CONTEXT_CONTROL;
     if (!GetThreadContext(th, &c)) return 0;
-    return c.Eip >= start && c.Eip < end;
+#ifdef _WIN64
+    uintptr_t pc = (uintptr_t)c.Rip;
+#else
+    uintptr_t pc = (uintptr_t)c.Eip;
+#endif
+    return pc >= start && pc < end;
 }
 
 // Stops thread th (suspended) at a moment it runs the program's own code, trying for
