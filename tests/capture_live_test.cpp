@@ -23,7 +23,7 @@ extern "C" {
 #include "engine/driver.h"
 #include "engine/video.h"
 #include "platform/platform.h"
-#include "tools/capture_plan.h"
+#include "tools/capture/plan.h"
 
 namespace {
 

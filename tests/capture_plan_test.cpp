@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "tools/capture_plan.h"
+#include "tools/capture/plan.h"
 
 namespace {
 

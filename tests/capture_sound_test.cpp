@@ -19,7 +19,7 @@ extern "C" {
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
-#include "tools/capture_plan.h"
+#include "tools/capture/plan.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <math.h>
 
-#include "tools/mkdata_math.cpp"
+#include "tools/mkdata/math.cpp"
 
 TEST(MkdataMath, SineExpAndTanhMatchTheCLibrary)
 {

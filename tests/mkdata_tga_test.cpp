@@ -1,6 +1,6 @@
 // The asset generator's file encoders against the engine's own readers: every TGA
 // encoding decoded by tga_decode, WAV files read back by the sound loader, and
-// PNG previews decoded by stb_image. The encoders are compiled in from tools/.
+// PNG previews decoded by stb_image. The encoders are compiled in from tools/mkdata/.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -17,7 +17,7 @@
 #include "engine/tga.h"
 #include "sound/coresound.h"
 #include "sound/loadwav.h"
-#include "tools/mkdata_tga.cpp"
+#include "tools/mkdata/writers.cpp"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION

@@ -34,8 +34,8 @@ extern "C" {
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
-#include "tools/capture_plan.h"
-#include "tools/encoder.h"
+#include "tools/capture/plan.h"
+#include "tools/capture/encoder.h"
 
 static cap_plan plan;
 static encoder *enc;

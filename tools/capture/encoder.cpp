@@ -1,5 +1,5 @@
 // encoder.cpp - the capture's video file writer over FFmpeg's libraries.
-#include "tools/encoder.h"
+#include "tools/capture/encoder.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -24,7 +24,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "tools/capture_plan.h"
+#include "tools/capture/plan.h"
 
 // Frames waiting for the encoder's thread: enough to ride out a slow frame, few
 // enough that memory stays small at 3840x2160.

@@ -14,8 +14,8 @@
 // both encoders, the file can be made) and says which part failed. The file is
 // written under OUTPUT.part and renamed to OUTPUT by encoder_close, so a run that
 // fails leaves no half-written OUTPUT and an earlier OUTPUT stays as it was.
-#ifndef TOOLS_ENCODER_H
-#define TOOLS_ENCODER_H
+#ifndef TOOLS_CAPTURE_ENCODER_H
+#define TOOLS_CAPTURE_ENCODER_H
 
 #include <stdint.h>
 

@@ -1,5 +1,5 @@
-// capture_plan.cpp - mirador-capture's options and the arithmetic of its clock.
-#include "tools/capture_plan.h"
+// plan.cpp - mirador-capture's options and the arithmetic of its clock.
+#include "tools/capture/plan.h"
 
 #include <ctype.h>
 #include <stdio.h>

@@ -1,4 +1,4 @@
-// capture_plan.h - what mirador-capture is asked to do, and the arithmetic of its
+// plan.h - what mirador-capture is asked to do, and the arithmetic of its
 // clock and its sound track. Pure functions: no GL, no files, no FFmpeg.
 //
 // The capture's show clock stands at 0 through start-up and moves on by 1000/fps ms

@@ -1,6 +1,6 @@
-// mkdata_draw.cpp - drawing for the asset generator: images with coverage, colours,
+// draw.cpp - drawing for the asset generator: images with coverage, colours,
 // deterministic maths, antialiased shapes, and text through FreeType.
-#include "tools/mkdata.h"
+#include "tools/mkdata/mkdata.h"
 
 #include <math.h>
 #include <stdio.h>

@@ -1,8 +1,8 @@
-// mkdata_image.cpp - the demo's pictures. One theme runs through all of them: a
+// image.cpp - the demo's pictures. One theme runs through all of them: a
 // lookout at dusk. One palette (mk_pal), one typeface family (DejaVu Sans), dark
 // outlines and hard sprite edges so that everything stays crisp at 480x270 under
 // nearest-neighbour scaling.
-#include "tools/mkdata.h"
+#include "tools/mkdata/mkdata.h"
 
 #include <math.h>
 #include <stdio.h>

@@ -1,7 +1,7 @@
-// mkdata_math.cpp - deterministic maths of the asset generator: a seeded PRNG, sine
+// math.cpp - deterministic maths of the asset generator: a seeded PRNG, sine
 // and exponential from our own polynomials (plain IEEE double operations only, so
 // every compiler and C library gives the same bits), and wrapping value noise.
-#include "tools/mkdata.h"
+#include "tools/mkdata/mkdata.h"
 
 #include <math.h>
 

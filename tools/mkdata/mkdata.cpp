@@ -7,7 +7,8 @@
 // board) and contact.png, a sheet of all of them, into dir (which must exist).
 // --icons writes the program's icon, the intro's sunset, in the sizes desktops look
 // for, as an icon theme's folders: dir/<n>x<n>/apps/mirador.png.
-#include "tools/mkdata.h"
+#include "tools/mkdata/mkdata.h"
+#include "tools/mkdata/writers.h"
 
 #include <stdio.h>
 #include <stdlib.h>

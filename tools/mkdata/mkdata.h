@@ -3,8 +3,8 @@
 // the resource image. Everything here is deterministic: integer maths, a seeded
 // PRNG and our own sine (no libm transcendental calls whose last bit may differ
 // between C libraries), so every build produces the same bytes.
-#ifndef TOOLS_MKDATA_H
-#define TOOLS_MKDATA_H
+#ifndef TOOLS_MKDATA_MKDATA_H
+#define TOOLS_MKDATA_MKDATA_H
 
 #include <stdint.h>
 
@@ -103,17 +103,5 @@ mk_image mk_draw_font(void);
 #define MK_RATE 44100
 // Synthesises the show's music: frames of interleaved 16-bit stereo, malloc'ed.
 int16_t *mk_music(uint32_t *frames);
-
-// ---- File encoders (all return malloc'ed bytes) -------------------------------------------------
-enum { MK_ORIGIN_BOTTOM_LEFT = 0x00, MK_ORIGIN_TOP_LEFT = 0x20 };
-// Encodes img as TGA. type 1/9 (colour-mapped, map entry bits mapbits 16 or 24),
-// 2/10 (true colour, depth 16, 24 or 32), 3/11 (greyscale from the green channel).
-// Returns 0 when the picture does not fit the encoding (more than 256 colours).
-uint8_t *mk_tga(const mk_image *img, int type, int depth, int mapbits, int origin,
-                uint32_t *size);
-uint8_t *mk_wav(const int16_t *samples, uint32_t frames, int channels, int rate,
-                uint32_t *size);
-// Writes an RGB PNG (deflate with fixed Huffman codes); 1 on success.
-int mk_png(const char *path, const mk_image *img);
 
 #endif

@@ -1,4 +1,4 @@
-// mkdata_music.cpp - the show's music, synthesised: 44100 Hz, 16-bit stereo.
+// music.cpp - the show's music, synthesised: 44100 Hz, 16-bit stereo.
 //
 // The show runs 21 periods of 7700 ms; every period here is exactly four bars of
 // 1925 ms (four beats of 481.25 ms, about 124.7 beats per minute), so a section
@@ -7,7 +7,7 @@
 // delay send and a reverb send); every envelope starts and ends at zero, so no
 // note edge clicks. All maths is double or float IEEE arithmetic with our own
 // sine and exponential, so the output is the same on every build.
-#include "tools/mkdata.h"
+#include "tools/mkdata/mkdata.h"
 
 #include <math.h>
 #include <stdio.h>

@@ -1,6 +1,5 @@
-// mkdata_tga.cpp - file encoders of the asset generator: TGA (every image type and
-// depth the engine's loader reads), canonical 44-byte WAV, and PNG previews.
-#include "tools/mkdata.h"
+// writers.cpp - the asset generator's file writers: TGA, WAV and PNG.
+#include "tools/mkdata/writers.h"
 
 #include <stdio.h>
 #include <stdlib.h>
