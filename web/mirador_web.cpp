@@ -1,0 +1,120 @@
+// mirador_web.cpp - the show as a web page's program (built with emscripten; the page
+// is web/index.html).
+//
+// The page has already written mirador.dat into the program's file system when it
+// calls main. main runs the show's own start-up and music start, then hands the
+// frame loop to the platform, which runs one timeline_frame per display frame
+// (the browser owns the loop: main returns right after). Every frame first hands
+// the window procedure the input that arrived since the last one. When the show is
+// over (its last period, or Escape) the sound stops and the page shows its end card.
+//
+// Arguments (from the page's address, for tests): --fixed-fps N runs the show on a
+// clock of its own that stands still through start-up and moves on 1000/N ms at
+// each present, as mirador-capture's does, so frame k shows the same show time as
+// the capture's frame k; --grab K then keeps a copy of frame K's picture (RGBA,
+// bottom row first), read right before its present.
+#include <GL/gl.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+#include "demo/main.h"
+#include "demo/startup.h"
+#include "engine/driver.h"
+#include "engine/video.h"
+#include "platform/platform.h"
+#include "sound/coresound.h"
+
+static int fixed_fps;                 // 0: the page's own clock
+static uint64_t frame_no;             // frames presented so far
+static long long grab_at = -1;
+static std::vector<uint8_t> grabbed;
+static int missing;                   // pictures and music that start-up could not load
+
+// round(frame x 1000 / fps), halves up: the capture's clock.
+static uint32_t fixed_clock(void)
+{
+    return (uint32_t)((2 * frame_no * 1000u + (uint64_t)fixed_fps) / (2 * (uint64_t)fixed_fps));
+}
+
+static void fixed_swap(void)
+{
+    ORB_SwapBuffers();
+    frame_no++;
+}
+
+static void grab_present(void)
+{
+    if ((long long)frame_no != grab_at) return;
+    grabbed.resize((size_t)mirador_width * mirador_height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, mirador_width, mirador_height, GL_RGBA, GL_UNSIGNED_BYTE, grabbed.data());
+}
+
+static int count_missing(void)
+{
+    const s_bitmap *b[] = { &bmp_introbg1, &bmp_introbg2, &bmp_background, &bmp_height,
+                            &bmp_texture2, &bmp_texture3, &bmp_texture4 };
+    int n = 0;
+    for (const s_bitmap *x : b) n += x->pixels == nullptr;
+    n += gamemusic.data == nullptr;
+    return n;
+}
+
+static int frame(void)
+{
+    while (plat_pump(WndProc)) {
+    }
+    if (!plat_quit_posted(nullptr)) {
+        timeline_frame();
+        if (timeline_running()) return 1;
+    }
+    Soundsystem_CloseAudio();
+    return 0;
+}
+
+// ---- What the page and its tests read -----------------------------------------------------
+extern "C" {
+int mirador_web_scene(void) { return scene; }
+int mirador_web_framecount(void) { return framecount; }
+int mirador_web_missing(void) { return missing; }
+// The grabbed frame (null until it has been drawn) and its size.
+uint8_t *mirador_web_grab(void) { return grabbed.empty() ? nullptr : grabbed.data(); }
+int mirador_web_width(void) { return mirador_width; }
+int mirador_web_height(void) { return mirador_height; }
+// Ends the show as a closed window would.
+void mirador_web_close(void) { plat_post_close(); }
+}
+
+int main(int argc, char **argv)
+{
+    for (int i = 1; i + 1 < argc; i++) {
+        if (strcmp(argv[i], "--fixed-fps") == 0) fixed_fps = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--grab") == 0) grab_at = atoll(argv[++i]);
+    }
+    if (fixed_fps < 0 || fixed_fps > 1000) fixed_fps = 0;
+    mirador_setoutput(1280, 720);
+    if (!plat_init() || !plat_create_window("ORB Application", 10, 10)) {
+        plat_message_box("Window creation failed");
+        return 1;
+    }
+    if (fixed_fps) {
+        plat_set_clock(fixed_clock);
+        frameio.swapbuffers = fixed_swap;
+        if (grab_at >= 0) ORB_preswap_hook = grab_present;
+    }
+    startup();
+    if (!orb_glready || !ORB_FrameBuffer) {
+        plat_message_box("nowebgl");
+        return 1;
+    }
+    missing = count_missing();
+    if (missing) printf("mirador.dat is missing or damaged: %d of 8 pictures and music did not load\n", missing);
+    startup_music();
+    timeline_start();
+    plat_run_frames(frame);
+    return 0;
+}
