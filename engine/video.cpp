@@ -14,6 +14,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+
 #include "engine/bitmap.h"
 #include "engine/orb.h"
 #include "engine/sprite.h"
@@ -45,19 +47,56 @@ uint32_t ORB_video_time;
 int ORB_video_numframes;
 int orb_glready;
 
-// The two triangles of a quad over its corners 0..3.
-static const GLubyte quad_index[6] = { 0, 3, 2, 0, 2, 1 };
+// The two triangles of a quad over its corners 0..3. Short indices: OpenGL ES
+// draws nothing from byte indices in client memory.
+static const GLushort quad_index[6] = { 0, 3, 2, 0, 2, 1 };
+
+// 1 when the context is OpenGL ES (WebGL): GLSL ES shaders, no non-power-of-two
+// texture without edge clamping, the depth-and-stencil texture of its own kind.
+static int gl_es;
+
+// The framebuffer object calls: the EXT_framebuffer_object names where the driver
+// has all four, else the same calls under their core names (OpenGL ES and WebGL
+// have only those). The enum values are the same under both names.
+typedef void (GLAPIENTRY *fbo_gen_fn)(GLsizei n, GLuint *ids);
+typedef void (GLAPIENTRY *fbo_bind_fn)(GLenum target, GLuint id);
+typedef void (GLAPIENTRY *fbo_tex2d_fn)(GLenum target, GLenum attachment, GLenum textarget, GLuint tex, GLint level);
+typedef GLenum (GLAPIENTRY *fbo_status_fn)(GLenum target);
+static struct {
+    fbo_gen_fn gen;
+    fbo_bind_fn bind;
+    fbo_tex2d_fn tex2d;
+    fbo_status_fn status;
+} fbo;
+
+static void fbo_load(const char *suffix)
+{
+    char name[64];
+    snprintf(name, sizeof name, "glGenFramebuffers%s", suffix);
+    fbo.gen = (fbo_gen_fn)plat_gl_proc(name);
+    snprintf(name, sizeof name, "glBindFramebuffer%s", suffix);
+    fbo.bind = (fbo_bind_fn)plat_gl_proc(name);
+    snprintf(name, sizeof name, "glFramebufferTexture2D%s", suffix);
+    fbo.tex2d = (fbo_tex2d_fn)plat_gl_proc(name);
+    snprintf(name, sizeof name, "glCheckFramebufferStatus%s", suffix);
+    fbo.status = (fbo_status_fn)plat_gl_proc(name);
+}
 
 // Framebuffer objects are usable only when the driver offers all four entry points.
 static int fbo_entry_points(void)
 {
-    return glGenFramebuffersEXT && glBindFramebufferEXT && glFramebufferTexture2DEXT &&
-           glCheckFramebufferStatusEXT;
+    return fbo.gen && fbo.bind && fbo.tex2d && fbo.status;
 }
 
-static void bind_fbo(GLuint fbo)
+static void fbo_find(void)
 {
-    if (glBindFramebufferEXT) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
+    fbo_load("EXT");
+    if (!fbo_entry_points()) fbo_load("");
+}
+
+static void bind_fbo(GLuint id)
+{
+    if (fbo.bind) fbo.bind(GL_FRAMEBUFFER_EXT, id);
 }
 
 // The window: its own back buffer, or the platform's stand-in for it off-screen.
@@ -99,6 +138,9 @@ void ORB_InitVideo(int width, int height, int flags)
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
 
         glewInit();
+        const char *version = (const char *)glGetString(GL_VERSION);
+        gl_es = version && strncmp(version, "OpenGL ES", 9) == 0;
+        fbo_find();
         // The shader calls go through the GL 2.0 entry points, so those must exist too.
         if (GLEW_ARB_vertex_shader && GLEW_ARB_fragment_shader && glCreateShader && glUseProgram) {
             puts("\nReady for GLSL");
@@ -266,7 +308,7 @@ void ORB_SetBlendmode(int mode)
 
 static void upload_texture(const s_bitmap *bmp)
 {
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, bmp->width, bmp->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, bmp->pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bmp->width, bmp->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, bmp->pixels);
 }
 
 uint32_t ORB_CreateTexture(s_bitmap bmp)
@@ -277,6 +319,13 @@ uint32_t ORB_CreateTexture(s_bitmap bmp)
     glBindTexture(GL_TEXTURE_2D, id);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    // OpenGL ES samples a texture of any other size than a power of two only with
+    // its edges clamped (else it is incomplete and reads black). Desktop GL keeps
+    // its default, repeat, which the pictures were made with.
+    if (gl_es) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
     upload_texture(&bmp);
     return id;
 }
@@ -343,7 +392,7 @@ static void emit_quad(const GLfloat *corners, const GLfloat *coords)
 {
     glVertexPointer(3, GL_FLOAT, 0, corners);
     glTexCoordPointer(2, GL_FLOAT, 0, coords);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_BYTE, quad_index);
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, quad_index);
     ORB_stats_numtriangles += 2;
 }
 
@@ -410,20 +459,27 @@ int ORB_InitFramebuffer(int width, int height)
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8_EXT, width, height, 0, GL_DEPTH_STENCIL_EXT,
-                     GL_UNSIGNED_INT_24_8_EXT, NULL);
+        // OpenGL ES (WebGL's depth textures) knows the packed depth and stencil only by
+        // its unsized name, and attaches it at the depth-and-stencil point.
+        GLenum depth_at = GL_DEPTH_ATTACHMENT_EXT;
+        if (gl_es) {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_STENCIL, width, height, 0, GL_DEPTH_STENCIL,
+                         GL_UNSIGNED_INT_24_8_EXT, NULL);
+            depth_at = GL_DEPTH_STENCIL_ATTACHMENT;
+        } else {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8_EXT, width, height, 0, GL_DEPTH_STENCIL_EXT,
+                         GL_UNSIGNED_INT_24_8_EXT, NULL);
+        }
 
         // A driver without framebuffer objects counts as an incomplete framebuffer:
         // drawing then goes to the window and the present reads it back.
         GLenum status = 0;
         if (fbo_entry_points()) {
-            glGenFramebuffersEXT(1, &d->fbo);
-            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, d->fbo);
-            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                                      d->colortexture, 0);
-            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
-                                      d->depthtexture, 0);
-            status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+            fbo.gen(1, &d->fbo);
+            fbo.bind(GL_FRAMEBUFFER_EXT, d->fbo);
+            fbo.tex2d(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, d->colortexture, 0);
+            fbo.tex2d(GL_FRAMEBUFFER_EXT, depth_at, GL_TEXTURE_2D, d->depthtexture, 0);
+            status = fbo.status(GL_FRAMEBUFFER_EXT);
         }
         if (status == GL_FRAMEBUFFER_COMPLETE_EXT) {
             ORB_framebuffers_enabled = 1;
@@ -481,7 +537,7 @@ void ORB_SwapBuffers(void)
         // framebuffer's texture so the scale-up below works the same way.
         glReadPixels(0, 0, f->width, f->height, GL_RGBA, GL_UNSIGNED_BYTE, d->pixels);
         glBindTexture(GL_TEXTURE_2D, d->colortexture);
-        glTexImage2D(GL_TEXTURE_2D, 0, 4, f->width, f->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, d->pixels);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, f->width, f->height, 0, GL_RGBA, GL_UNSIGNED_BYTE, d->pixels);
     }
     glBindTexture(GL_TEXTURE_2D, d->colortexture);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -554,6 +610,40 @@ static int valid_shader(int index)
     return index >= 0 && index < ORB_MAXSHADERS;
 }
 
+// GLSL 1.20 source as GLSL ES 1.00 takes it: without its #version line (the GL
+// emulation of a WebGL context puts its own lines first), and with each integer
+// literal that is an operand of * or / written as a float (GLSL ES converts no int
+// to float). Limits: a shader that multiplies or divides ints by literals is not
+// taken; nothing else is rewritten.
+static std::string es_source(const char *src)
+{
+    std::string out;
+    const char *p = src;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') p++;
+    if (strncmp(p, "#version", 8) == 0) {
+        while (*p && *p != '\n') p++;
+    } else {
+        p = src;
+    }
+    char op = 0;  // the last character that was no space: a literal right after * or /
+    for (; *p; p++) {
+        char c = *p;
+        if ((op == '*' || op == '/') && c >= '0' && c <= '9') {
+            const char *q = p;
+            while (*q >= '0' && *q <= '9') q++;
+            out.append(p, (size_t)(q - p));
+            int isfloat = *q == '.' || *q == 'e' || *q == 'E';
+            if (!isfloat) out += ".0";
+            p = q - 1;
+            op = '0';
+            continue;
+        }
+        out += c;
+        if (c != ' ' && c != '\t') op = c;
+    }
+    return out;
+}
+
 int ORB_InitShader(const char *vertex, const char *fragment)
 {
     int i = ORB_numshaders;
@@ -575,6 +665,13 @@ int ORB_InitShader(const char *vertex, const char *fragment)
         }
         printf("vv: %s\n", vertex);
         printf("ff: %s\n", fragment);
+        std::string vs, fs;
+        if (gl_es) {
+            vs = es_source(vertex);
+            fs = es_source(fragment);
+            vertex = vs.c_str();
+            fragment = fs.c_str();
+        }
         glShaderSource(s->vertexshader, 1, &vertex, NULL);
         glShaderSource(s->fragmentshader, 1, &fragment, NULL);
         glCompileShader(s->vertexshader);
