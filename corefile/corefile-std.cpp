@@ -10,6 +10,7 @@
 #include "corefile/coredebug.h"
 #include "corefile/coremem.h"
 #include "corefile/dirent.h"
+#include "platform/platform.h"
 
 #include <stdint.h>
 #include <string.h>
@@ -350,6 +351,108 @@ static int32_t cf_addpos(int32_t pos, uint64_t delta)
     return (int32_t)((uint32_t)pos + (uint32_t)delta);
 }
 
+// ---- Overlay folder -------------------------------------------------------------------------
+
+static char cf_overlay[1024];              // the folder, "" when none is laid over the mount
+static FILE *cf_ovfiles[CF_OVERLAY_OPEN];  // host files open through the overlay
+
+int corefile_setoverlay(const char *dir)
+{
+    if (!dir || !dir[0]) {
+        cf_overlay[0] = 0;
+        return 1;
+    }
+    size_t n = strlen(dir);
+    while (n > 1 && dir[n - 1] == '/')
+        n--;
+    if (n >= sizeof(cf_overlay)) {
+        _dbg_printf("overlay folder name too long: %s\n", dir);
+        return 0;
+    }
+    plat_fileinfo st;
+    char path[sizeof(cf_overlay)];
+    memcpy(path, dir, n);
+    path[n] = 0;
+    if (!plat_stat(path, &st) || st.kind != PLAT_DIR) {
+        _dbg_printf("overlay is not a folder: %s\n", path);
+        return 0;
+    }
+    memcpy(cf_overlay, path, n + 1);
+    return 1;
+}
+
+const char *corefile_getoverlay(void)
+{
+    return cf_overlay[0] ? cf_overlay : NULL;
+}
+
+static int cf_ovslot(const FILE *fp)
+{
+    if (fp)
+        for (int i = 0; i < CF_OVERLAY_OPEN; i++)
+            if (cf_ovfiles[i] == fp)
+                return i;
+    return -1;
+}
+
+int corefile_fromoverlay(const s_corefile *file)
+{
+    return file && cf_ovslot(file->fp) >= 0;
+}
+
+// A name that could leave the overlay folder: a ".." component.
+static int cf_escapes(const char *name)
+{
+    for (const char *p = name; *p;) {
+        const char *e = p;
+        while (*e && *e != '/' && *e != '\\')
+            e++;
+        if (e - p == 2 && p[0] == '.' && p[1] == '.')
+            return 1;
+        p = *e ? e + 1 : e;
+    }
+    return 0;
+}
+
+// Opens the lower-cased name from the overlay folder when it holds it as a regular file.
+// 1 with the handle set up (index -1: no entry of the mount), 0 when the mount answers.
+static int cf_open_overlay(const char *copy, s_corefile *file)
+{
+    if (!cf_overlay[0] || !copy[0] || cf_escapes(copy))
+        return 0;
+    int slot = 0;
+    while (slot < CF_OVERLAY_OPEN && cf_ovfiles[slot])
+        slot++;
+    if (slot == CF_OVERLAY_OPEN)
+        return 0;
+    char path[sizeof(cf_overlay) + 256];
+    int n = snprintf(path, sizeof path, "%s/%s", cf_overlay, copy);
+    if (n < 0 || (size_t)n >= sizeof path)
+        return 0;
+    plat_fileinfo st;
+    if (!plat_stat(path, &st) || st.kind != PLAT_FILE || st.size > (uint64_t)CF_MAXFILE)
+        return 0;
+    FILE *fp = fopen(path, "rb");
+    if (!fp)
+        return 0;
+    long size = -1;
+    if (fseek(fp, 0, SEEK_END) == 0)
+        size = ftell(fp);
+    if (size < 0 || size > CF_MAXFILE) {
+        fclose(fp);
+        return 0;
+    }
+    rewind(fp);
+    cf_ovfiles[slot] = fp;
+    file->fp = fp;
+    file->index = -1;
+    file->offset = 0;
+    file->size = (int32_t)size;
+    file->hash = corefile_gethash(copy);
+    _dbg_printf("found file in overlay: %s\n", path);
+    return 1;
+}
+
 int corefile_open(const char *name, s_corefile *file, int mode)
 {
     if (!name || !file)
@@ -360,6 +463,11 @@ int corefile_open(const char *name, s_corefile *file, int mode)
         return 0;
     file_downcase(copy, name, (int)n);
     copy[n] = 0;
+
+    if (mode != 1 && cf_open_overlay(copy, file)) {
+        CF_FREE(copy);
+        return 1;
+    }
 
     if (corefile_mounttype == 2) {
         const char *dir = (const char *)corefile_image.base;
@@ -417,7 +525,16 @@ int corefile_open(const char *name, s_corefile *file, int mode)
 // The host file a handle reads from: the shared image file, or its own.
 static FILE *cf_stream(const s_corefile *file)
 {
+    if (cf_ovslot(file->fp) >= 0)
+        return file->fp;
     return corefile_mounttype == 2 ? file->fp : g_fp;
+}
+
+// A handle that reads a host file of its own: every handle of a directory mount, and
+// those opened from the overlay folder.
+static int cf_hosthandle(const s_corefile *file)
+{
+    return corefile_mounttype == 2 || cf_ovslot(file->fp) >= 0;
 }
 
 void corefile_read(void *buffer, int size, int count, s_corefile *file)
@@ -450,7 +567,7 @@ void corefile_seek(s_corefile *file, int position, int origin)
     if (!file)
         return;
     if (origin == 0) {
-        uint32_t base = corefile_mounttype == 2 ? 0 : cf_entry_start(file);
+        uint32_t base = cf_hosthandle(file) ? 0 : cf_entry_start(file);
         file->offset = (int32_t)(base + (uint32_t)position);
     } else if (origin == 1) {
         file->offset = (int32_t)((uint32_t)file->offset + (uint32_t)position);
@@ -471,7 +588,14 @@ void corefile_close(s_corefile *file)
 {
     if (!file)
         return;
-    if (corefile_mounttype == 2) {
+    int slot = cf_ovslot(file->fp);
+    if (slot >= 0) {
+        fclose(file->fp);
+        cf_ovfiles[slot] = NULL;
+        file->fp = NULL;
+        file->index = 0;
+        file->offset = 0;
+    } else if (corefile_mounttype == 2) {
         if (file->fp)
             fclose(file->fp);
         file->fp = NULL;  // a second close does nothing
@@ -503,7 +627,7 @@ int corefile_feof(s_corefile *file)
 {
     if (!file)
         return 1;
-    if (corefile_mounttype == 2)
+    if (cf_hosthandle(file))
         return file->fp ? feof(file->fp) : 1;
     if (file->index < 0 || (uint32_t)file->index >= corefile_image.numfiles)
         return 1;
@@ -514,7 +638,7 @@ void corefile_rewind(s_corefile *file)
 {
     if (!file)
         return;
-    if (corefile_mounttype == 2) {
+    if (cf_hosthandle(file)) {
         file->offset = 0;
         if (file->fp)
             rewind(file->fp);

@@ -1,5 +1,10 @@
 // corefile.h - the resource-file layer: the CORE resource image (or a mounted host
 // directory) and the file API over it. Every asset reaches the engine through it.
+//
+// Limits: the mount reads at most the first 1023 characters of corefile_pathname;
+// the current directory inside the image is at most 255 characters (corefile_chdir
+// refuses a longer one). Sizes and positions are signed 32-bit, so images stay
+// below 2 GiB (corefile/corepack.h).
 #ifndef COREFILE_COREFILE_H
 #define COREFILE_COREFILE_H
 
@@ -78,5 +83,25 @@ char *corefile_getpath(void);
 void *corefile_loadbuffer(const char *name);
 // Writes length bytes as corefile_localpath + name (directory mounts only).
 void corefile_savebuffer(const char *name, const void *data, int length);
+
+// ---- Overlay folder ---------------------------------------------------------------------
+// A host folder laid over whatever is mounted (image or directory): while it is set,
+// corefile_open for reading first looks for the lower-cased name as a regular file below
+// the folder and, when it is there, opens that file instead ("found file in overlay: %s"
+// on standard output); every other name still comes from the mount, exactly as without
+// an overlay. A handle opened from the overlay reads its host file like a directory
+// mount's handle (positions from the file's start, feof from the host file), whatever
+// is mounted, and corefile_close closes it. Opening for writing, the whole-file calls'
+// saves and the listing never use the overlay. Names with a ".." component are not
+// looked for in it. At most CF_OVERLAY_OPEN overlay files are open at once; past that
+// the name comes from the mount. The overlay is kept across mounts and closes.
+#define CF_OVERLAY_OPEN 16
+// Sets the folder (an own copy; a trailing "/" is ignored). Null or "" removes it.
+// Returns 1, or 0 with one line when dir is not a folder or too long (the overlay is
+// then unchanged).
+int corefile_setoverlay(const char *dir);
+const char *corefile_getoverlay(void);   // the folder laid over the mount, or null
+// 1 when the open handle reads a file of the overlay folder.
+int corefile_fromoverlay(const s_corefile *file);
 
 #endif
