@@ -1,13 +1,16 @@
 // platform.h - the thin layer between the engine and the operating system.
 //
-// Two backends implement it: platform_sdl.cpp (SDL2 and POSIX, for Linux) and
-// platform_win32.cpp (the Windows calls themselves); the build picks one. Nothing
-// above this header knows which it got. It offers what the engine was written
-// against: one window with a message pump on the main thread, a second thread for
-// the demo, an unsigned 32-bit millisecond clock, a GL context that is current on
-// the demo thread, asynchronous key state by Windows virtual-key code, joysticks,
-// the mouse, a PCM output on the waveOut model (queued buffers handed back when
-// played), and the few file-system calls the resource layer needs.
+// One backend implements it per program, chosen by the build: platform_sdl.cpp (SDL2,
+// for Linux), platform_win32.cpp (the Windows calls themselves), platform_web.cpp (a
+// web page, built with emscripten) or platform_null.cpp (no window system, for the
+// window-less tests), with the pieces they share
+// (platform_backend.h lists the files). Nothing above this header knows which it
+// got. It offers what the engine was written against: one window with a message
+// pump on the main thread, a second thread for the demo, an unsigned 32-bit
+// millisecond clock, a GL context that is current on the demo thread, asynchronous
+// key state by Windows virtual-key code, joysticks, the mouse, a PCM output on the
+// waveOut model (queued buffers handed back when played), and the few file-system
+// calls the resource layer needs.
 //
 // Threads: plat_init, plat_create_window, plat_pump and plat_destroy_window run on
 // the main thread (the thread that called plat_init). The window calls of the demo
@@ -54,8 +57,9 @@ int  plat_create_window(const char *title, int width, int height); // hidden, GL
 // (plat_gl_window_fbo), keeps "full screen" at any size (the target is the whole
 // picture), accepts a swap interval of 1 (the caller's own clock is the display's),
 // and its swaps show nothing; window calls do nothing and no audio device opens.
-// 0 when this backend cannot render off-screen. *how (may be null) gets one line
-// that says how it renders, for the user.
+// 0 when no way to render off-screen works here. *how (may be null) gets one line
+// that says how it renders, for the user. Only the programs that call it link it
+// (platform_offscreen.cpp, with the SDL backend).
 int  plat_init_offscreen(const char **how);
 int  plat_pump(plat_wndproc proc);      // one event or request; 0 when the queue was empty
 void plat_sleep(unsigned ms);           // sleeps the calling thread
@@ -65,6 +69,14 @@ int  plat_quit_posted(int *code);       // 1 once plat_post_quit ran; code = its
 void plat_destroy_window(void);         // main thread, after the loop
 void plat_shutdown(void);               // closes the window system (audio, joysticks, display mode)
 void plat_message_box(const char *text);// simple OK box without caption; harmless without a display
+
+// ---- Frames paced by the host --------------------------------------------------------
+// For a program that draws one frame per call instead of looping itself (the web
+// page, where the browser owns the event loop and nothing may block): frame() runs
+// once per display frame, on the main thread, until it returns 0. Where the host owns
+// the loop (web) this returns at once and the frames run after the caller has
+// returned; every other backend runs them right here and returns after the last.
+void plat_run_frames(int (*frame)(void));
 
 // ---- Threads and process end -------------------------------------------------------
 typedef struct plat_thread plat_thread;

@@ -2,11 +2,12 @@
 // class "ORB" and its window procedure, the PeekMessage loop, CreateThread and
 // TerminateThread, GetTickCount, a WGL context, the display mode, GetAsyncKeyState,
 // the multimedia joystick calls, waveOut and the runtime's find-first directory
-// calls.
+// calls. The clock's test hook, the quit flag and the key-press latch come from
+// platform_common.cpp.
 //
 // platform.h names the window messages it hands on; windows.h defines the same
 // names as macros, so it is included after it.
-#include "platform/platform.h"
+#include "platform/platform_backend.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -43,12 +44,8 @@ static DWORD plat_mainthread;
 static plat_wndproc plat_proc;         // the shell's window procedure (main thread only)
 static HDC plat_hdc;
 static HGLRC plat_hrc;
-static std::atomic<int> plat_quit_flag{0};
-static std::atomic<int> plat_quit_code{0};
 static std::atomic<int> plat_fullscreen{0};
 static std::atomic<int> plat_win_w{0}, plat_win_h{0};
-static std::atomic<uint8_t> plat_keylatch[256];   // went down since its last read
-static std::atomic<uint32_t (*)(void)> plat_clock{nullptr};
 
 // ---- Window procedure ------------------------------------------------------------------------
 // The window's own procedure: keys, buttons, the wheel and the close request go to
@@ -67,7 +64,7 @@ static LRESULT CALLBACK plat_winproc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
     case WM_SYSKEYDOWN:
         // Every press is remembered until the key state is next read, so a tap that
         // ends before the next poll still counts.
-        plat_keylatch[wparam & 0xFF].store(1, std::memory_order_relaxed);
+        platc_key_pressed((int)(wparam & 0xFF));
         if (msg == WM_SYSKEYDOWN) return DefWindowProcA(hwnd, msg, wparam, lparam);
         return plat_proc ? plat_proc(msg, wparam, lparam) : 0;
     case WM_CLOSE:
@@ -124,13 +121,6 @@ int plat_init(void)
     return 1;
 }
 
-int plat_init_offscreen(const char **how)
-{
-    // No off-screen rendering on Windows.
-    if (how) *how = "";
-    return 0;
-}
-
 int plat_create_window(const char *title, int width, int height)
 {
     plat_hwnd = CreateWindowExA(PLAT_EXSTYLE, "ORB", title, PLAT_STYLE_CREATE, 0, 0, width, height, NULL,
@@ -155,8 +145,7 @@ int plat_pump(plat_wndproc proc)
     MSG msg;
     if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) return 0;
     if (msg.message == WM_QUIT) {
-        plat_quit_code.store((int)msg.wParam);
-        plat_quit_flag.store(1);
+        platc_set_quit((int)msg.wParam);
         return 1;
     }
     TranslateMessage(&msg);
@@ -166,6 +155,13 @@ int plat_pump(plat_wndproc proc)
 
 void plat_sleep(unsigned ms) { Sleep(ms); }
 
+// The program's own loop: the frames run here, one after another.
+void plat_run_frames(int (*frame)(void))
+{
+    while (frame()) {
+    }
+}
+
 void plat_post_close(void)
 {
     if (plat_hwnd) PostMessageA(plat_hwnd, WM_CLOSE, 0, 0);
@@ -173,16 +169,8 @@ void plat_post_close(void)
 
 void plat_post_quit(int code)
 {
-    plat_quit_code.store(code);
-    plat_quit_flag.store(1);
+    platc_set_quit(code);
     PostQuitMessage(code);
-}
-
-int plat_quit_posted(int *code)
-{
-    if (!plat_quit_flag.load()) return 0;
-    if (code) *code = plat_quit_code.load();
-    return 1;
 }
 
 // Gives the desktop its display mode back when full screen was set.
@@ -319,13 +307,7 @@ void plat_thread_terminate(plat_thread *t, int code)
 }
 
 // ---- Clock ----------------------------------------------------------------------------------------
-uint32_t plat_ticks(void)
-{
-    uint32_t (*fn)(void) = plat_clock.load(std::memory_order_relaxed);
-    return fn ? fn() : (uint32_t)GetTickCount();
-}
-
-void plat_set_clock(uint32_t (*fn)(void)) { plat_clock.store(fn); }
+uint32_t platb_ticks(void) { return (uint32_t)GetTickCount(); }
 
 // ---- Video and GL -----------------------------------------------------------------------------------
 // Runs on the calling (demo) thread: the window calls on the main thread's window are
@@ -429,12 +411,7 @@ void plat_window_size(int *w, int *h)
 }
 
 // ---- Input ---------------------------------------------------------------------------------------------
-int plat_key_down(int vk)
-{
-    if (vk < 0 || vk > 255) return 0;
-    int latched = plat_keylatch[vk].exchange(0, std::memory_order_relaxed);
-    return ((GetAsyncKeyState(vk) & 0x8000) ? 1 : 0) | latched;
-}
+int platb_key_held(int vk) { return (GetAsyncKeyState(vk) & 0x8000) ? 1 : 0; }
 
 void plat_mouse_pos(int *x, int *y)
 {
@@ -533,7 +510,7 @@ static plat_audiohdr *aq_pop_played(void)
         aq_head = (aq_head + 1) % PLAT_AUDIOSLOTS;
         aq_count--;
         h = s->owner;
-        if (h) h->dwFlags = (h->dwFlags & ~(uint32_t)PLAT_WHDR_INQUEUE) | PLAT_WHDR_DONE;
+        if (h) platc_hdr_played(h);
     }
     LeaveCriticalSection(&aq_lock);
     return h;
@@ -657,7 +634,7 @@ int plat_audio_prepare(plat_audiohdr *h)
         return 0;
     }
     h->sys = s;
-    h->dwFlags = (h->dwFlags | PLAT_WHDR_PREPARED) & ~(uint32_t)PLAT_WHDR_DONE;
+    platc_hdr_prepared(h);
     return 1;
 }
 
@@ -690,7 +667,7 @@ int plat_audio_write(plat_audiohdr *h)
         return 0;
     }
     s->played.store(0);
-    h->dwFlags = (h->dwFlags | PLAT_WHDR_INQUEUE) & ~(uint32_t)PLAT_WHDR_DONE;
+    platc_hdr_queued(h);
     aq[(aq_head + aq_count) % PLAT_AUDIOSLOTS] = s;
     aq_count++;
     aq_queued++;

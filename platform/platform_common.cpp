@@ -1,0 +1,158 @@
+// platform_common.cpp - the pieces every backend shares: the clock with its test
+// hook, the quit flag, the key-press latch and the audio output's queue of headers
+// for devices that ask for bytes.
+#include "platform/platform_backend.h"
+
+#include <string.h>
+
+#include <atomic>
+#include <mutex>
+
+// ---- Clock ------------------------------------------------------------------------------------
+static std::atomic<uint32_t (*)(void)> plat_clock{nullptr};
+
+uint32_t plat_ticks(void)
+{
+    uint32_t (*fn)(void) = plat_clock.load(std::memory_order_relaxed);
+    return fn ? fn() : platb_ticks();
+}
+
+void plat_set_clock(uint32_t (*fn)(void)) { plat_clock.store(fn); }
+
+// ---- Quit flag --------------------------------------------------------------------------------
+static std::atomic<int> plat_quit_flag{0};
+static std::atomic<int> plat_quit_code{0};
+
+void platc_set_quit(int code)
+{
+    plat_quit_code.store(code);
+    plat_quit_flag.store(1);
+}
+
+int plat_quit_posted(int *code)
+{
+    if (!plat_quit_flag.load()) return 0;
+    if (code) *code = plat_quit_code.load();
+    return 1;
+}
+
+// ---- Keys ---------------------------------------------------------------------------------------
+// Written by whoever sees the press (the message pump), cleared by the reader.
+static std::atomic<uint8_t> plat_keylatch[256];
+
+void platc_key_pressed(int vk)
+{
+    if (vk >= 0 && vk < 256) plat_keylatch[vk].store(1, std::memory_order_relaxed);
+}
+
+int plat_key_down(int vk)
+{
+    if (vk < 0 || vk > 255) return 0;
+    int latched = plat_keylatch[vk].exchange(0, std::memory_order_relaxed);
+    return platb_key_held(vk) | latched;
+}
+
+// ---- Audio queue --------------------------------------------------------------------------------
+static plat_audio_done_fn aq_done;
+static void *aq_user;
+static uint8_t aq_silence;
+static std::mutex aq_lock;                    // the queue below; taken last, held briefly
+static plat_audiohdr *aq[PLATC_AUDIOQUEUE];   // queued headers, aq_head first
+static int aq_head, aq_count;
+static uint32_t aq_offset;                    // bytes of the first header already played
+
+static plat_audiohdr *aq_pop_locked(void)
+{
+    plat_audiohdr *h = aq[aq_head];
+    aq_head = (aq_head + 1) % PLATC_AUDIOQUEUE;
+    aq_count--;
+    aq_offset = 0;
+    platc_hdr_played(h);
+    return h;
+}
+
+void platc_aq_open(plat_audio_done_fn done, void *user, uint8_t silence)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    aq_head = aq_count = 0;
+    aq_offset = 0;
+    aq_done = done;
+    aq_user = user;
+    aq_silence = silence;
+}
+
+int platc_aq_write(plat_audiohdr *h)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    if (!(h->dwFlags & PLAT_WHDR_PREPARED) || (h->dwFlags & PLAT_WHDR_INQUEUE) || aq_count == PLATC_AUDIOQUEUE)
+        return 0;
+    platc_hdr_queued(h);
+    aq[(aq_head + aq_count) % PLATC_AUDIOQUEUE] = h;
+    aq_count++;
+    return 1;
+}
+
+int platc_aq_unprepare(plat_audiohdr *h)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    if (h->dwFlags & PLAT_WHDR_INQUEUE) return 0;
+    h->dwFlags &= ~(uint32_t)PLAT_WHDR_PREPARED;
+    return 1;
+}
+
+void platc_aq_pull(uint8_t *out, int bytes)
+{
+    while (bytes > 0) {
+        plat_audiohdr *done = nullptr;
+        plat_audio_done_fn fn;
+        void *user;
+        {
+            std::lock_guard<std::mutex> g(aq_lock);
+            if (aq_count == 0) break;
+            plat_audiohdr *h = aq[aq_head];
+            uint32_t left = h->dwBufferLength - aq_offset;
+            uint32_t n = left < (uint32_t)bytes ? left : (uint32_t)bytes;
+            if (n) memcpy(out, h->lpData + aq_offset, n);
+            out += n;
+            bytes -= (int)n;
+            aq_offset += n;
+            if (aq_offset >= h->dwBufferLength) done = aq_pop_locked();
+            fn = aq_done;
+            user = aq_user;
+        }
+        // Handed back without the lock: done may queue the header again at once.
+        if (done && fn) fn(user, done);
+    }
+    if (bytes > 0) memset(out, aq_silence, (size_t)bytes);
+}
+
+void platc_aq_flush(void)
+{
+    for (;;) {
+        plat_audiohdr *h;
+        plat_audio_done_fn fn;
+        void *user;
+        {
+            std::lock_guard<std::mutex> g(aq_lock);
+            if (aq_count == 0) break;
+            h = aq_pop_locked();
+            fn = aq_done;
+            user = aq_user;
+        }
+        if (fn) fn(user, h);
+    }
+}
+
+void platc_aq_close(void)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    aq_head = aq_count = 0;
+    aq_offset = 0;
+    aq_done = nullptr;
+}
+
+int platc_aq_queued(void)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    return aq_count;
+}
