@@ -37,7 +37,10 @@ wait $pid; rc=$?
 t1=$(ms)
 [ $rc -eq 0 ] || fail "close: status $rc"
 echo "ok: close request -> status 0 after $((t1 - t0)) ms"
-[ $((t1 - t0)) -lt 1000 ] || fail "close took $((t1 - t0)) ms"
+# A close request that is not honoured leaves the show running for minutes; a
+# correct one ends it in about 0.1 s (1.1 s seen in the sanitizer build on a busy
+# machine). 10 s tells the two apart on any machine.
+[ $((t1 - t0)) -lt 10000 ] || fail "close took $((t1 - t0)) ms"
 
 # 3. Escape ends the show after the current frame, with status 0.
 "$prog" >"$tmp/esc.log" 2>&1 &

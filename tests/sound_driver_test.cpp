@@ -38,10 +38,12 @@ protected:
         struct stat st;
         return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
     }
-    // Waits until the device has written at least `size` bytes (10 s at most).
+    // Waits until the device has written at least `size` bytes (a minute at most:
+    // the device writes a block a millisecond, but a sanitizer build on a busy
+    // machine mixes much slower, and only a device that stopped takes that long).
     bool wait_for(long size)
     {
-        for (int i = 0; i < 10000; i++) {
+        for (int i = 0; i < 60000; i++) {
             if (filesize() >= size) return true;
             usleep(1000);
         }

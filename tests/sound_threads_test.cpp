@@ -57,11 +57,12 @@ protected:
         struct stat st;
         return stat(path.c_str(), &st) == 0 ? (long)st.st_size : -1;
     }
-    // Waits until the device has taken `blocks` more blocks (10 s at most).
+    // Waits until the device has taken `blocks` more blocks (a minute at most: only
+    // a device that stopped takes that long, however slow the build).
     bool wait_blocks(int blocks)
     {
         long target = filesize() + (long)blocks * 8192;
-        for (int i = 0; i < 10000; i++) {
+        for (int i = 0; i < 60000; i++) {
             if (filesize() >= target) return true;
             usleep(1000);
         }

@@ -96,7 +96,8 @@ static int tu_host_run(const std::string &program, const std::vector<std::string
     if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) return -1;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    for (int i = 0; i < 500 && !done(); i++) Sleep(10);
+    // A minute at most: starting a program under Wine on a busy machine takes seconds.
+    for (int i = 0; i < 6000 && !done(); i++) Sleep(10);
     return done() ? 0 : -1;
 }
 
