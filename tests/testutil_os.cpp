@@ -311,7 +311,9 @@ size_t tu_usable_size(void *block) { return malloc_usable_size(block); }
 
 int tu_no_audio_device(void)
 {
+    // SDL's name for no driver, and the window-less backend's.
     setenv("SDL_AUDIODRIVER", "none", 1);
+    setenv("ORB_AUDIO", "none", 1);
     return 1;
 }
 
