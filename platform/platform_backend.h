@@ -12,6 +12,9 @@
 //   platform_offscreen.cpp  Linux, only in the programs that render without a window:
 //                           GL on EGL (or a hidden window, or a private Xvfb)
 //   platform_win32.cpp      Windows: the system's own calls for everything
+//   platform_web.cpp        a web page (emscripten): the canvas, WebGL through EGL,
+//                           html5 key and mouse callbacks, WebAudio, frames paced by
+//                           the browser
 //   platform_null.cpp       no window system at all (the window-less tests): files,
 //                           clock and threads from the pieces above, no display, no
 //                           GL, and an audio output that plays silence in real time
