@@ -24,8 +24,8 @@ extern "C" {
 #include "demo/startup.h"
 #include "engine/video.h"
 #include "platform/platform.h"
-#include "tools/capture/plan.h"
 #include "tools/capture/encoder.h"
+#include "tools/capture/plan.h"
 
 namespace {
 

@@ -238,6 +238,31 @@ void startup(void)
     heading = 32.0f;
 }
 
+int startup_missing(const char **names, int max)
+{
+    // The file names as load_assets and startup() load them.
+    static const struct {
+        const char *file;
+        const s_bitmap *bitmap;
+    } pictures[STARTUP_CHECKED - 1] = {
+        {"introbg1.tga", &bmp_introbg1}, {"introbg2.tga", &bmp_introbg2},
+        {"diagonal.tga", &bmp_background}, {"heightmap.tga", &bmp_height},
+        {"texture0.tga", &bmp_texture2}, {"texture2.tga", &bmp_texture3},
+        {"texture3.tga", &bmp_texture4},
+    };
+    int n = 0;
+    for (const auto &p : pictures)
+        if (p.bitmap->pixels == NULL) {
+            if (n < max) names[n] = p.file;
+            n++;
+        }
+    if (gamemusic.data == NULL) {
+        if (n < max) names[n] = "mirador4.wav";
+        n++;
+    }
+    return n;
+}
+
 void startup_music(void)
 {
     Soundsystem_PlayMusic(&gamemusic, 0);

@@ -30,6 +30,13 @@ void startup(void);
 int startup_find_data(const char *name, char *path, int size);
 // Start the music once (not looping) and raise the master volume to 255.
 void startup_music(void);
+// The assets that start-up could not load, of the STARTUP_CHECKED ones it checks: the
+// seven whole pictures the scenes draw from (the intro's two backgrounds, the
+// diagonal background, the height map, the three textures) and the music. Writes the
+// file names of up to max of them into names (names may be null when max is 0) and
+// returns how many are missing; 0 when all loaded. Call after startup().
+#define STARTUP_CHECKED 8
+int startup_missing(const char **names, int max);
 // The pictures of start-up, in table order: the font, the work bitmap, the bitmaps
 // and the sprites (part of startup(); without a GL context they decode headless).
 void load_assets(void);

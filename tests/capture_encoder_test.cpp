@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/testutil_os.h"
-#include "tools/capture/plan.h"
 #include "tools/capture/encoder.h"
+#include "tools/capture/plan.h"
 
 namespace {
 

@@ -7,26 +7,20 @@
 // a frame takes to render. Each presented frame is read back from the window's
 // stand-in right before the swap; after the swap the mixer makes the sound that plays
 // during that frame. Frames and sound go to the encoder, which converts and encodes
-// them on its own thread while the next frame renders.
+// them on its own thread while the next frame renders; there too the golden record,
+// when one is asked for, hashes each frame.
 #include <GL/glew.h>
 
-#include <errno.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <string>
 #include <vector>
 
-extern "C" {
-#include <libavutil/md5.h>
-#include <libavutil/mem.h>
-}
-
-#include "corefile/corefile.h"
 #include "demo/main.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
@@ -34,24 +28,20 @@ extern "C" {
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
-#include "tools/capture/plan.h"
 #include "tools/capture/encoder.h"
+#include "tools/capture/plan.h"
+#include "tools/capture/record.h"
 
 static cap_plan plan;
 static encoder *enc;
+static record *rec;                 // the golden record, when one is asked for
+static int platform_up;             // the off-screen GL is set up: shut it down at the end
 static uint64_t frame_no;           // frames presented so far (all periods)
 static uint64_t frames_written;
 static uint64_t first_written = UINT64_MAX;
-static uint64_t sound_written;      // stereo frames
 static std::vector<uint8_t> pixels; // one read-back frame, RGBA, bottom row first
 static std::vector<int16_t> sound;  // one frame's sound
 static volatile sig_atomic_t interrupted;
-
-// Golden record: the MD5 of every frame written (on the encoder's thread, in order)
-// and of the whole sound track.
-static std::string record;
-static AVMD5 *sound_md5;
-static std::vector<uint8_t> rgbrow;
 
 static uint32_t capture_clock(void)
 {
@@ -63,36 +53,10 @@ static int writing(void)
     return scene >= plan.first && scene <= plan.last;
 }
 
-static void hex(const uint8_t d[16], char out[33])
+// On the encoder's thread, with each frame in the order written.
+static void record_hook(void *user, const uint8_t *rgba, int w, int h)
 {
-    for (int i = 0; i < 16; i++) snprintf(out + 2 * i, 3, "%02x", d[i]);
-}
-
-static void record_frame(void *user, const uint8_t *rgba, int w, int h)
-{
-    (void)user;
-    AVMD5 *m = av_md5_alloc();
-    if (!m) return;
-    av_md5_init(m);
-    rgbrow.resize((size_t)w * 3);
-    for (int y = h - 1; y >= 0; y--) {
-        const uint8_t *p = rgba + (size_t)y * w * 4;
-        for (int x = 0; x < w; x++) {
-            rgbrow[3 * x] = p[4 * x];
-            rgbrow[3 * x + 1] = p[4 * x + 1];
-            rgbrow[3 * x + 2] = p[4 * x + 2];
-        }
-        av_md5_update(m, rgbrow.data(), (size_t)w * 3);
-    }
-    uint8_t d[16];
-    char line[96], x[33];
-    av_md5_final(m, d);
-    av_free(m);
-    hex(d, x);
-    // The hook runs in frame order: the frames written are numbered on from the first.
-    static uint64_t n;
-    snprintf(line, sizeof line, "%llu %s\n", (unsigned long long)(first_written + n++), x);
-    record += line;
+    record_frame((record *)user, rgba, w, h);
 }
 
 // Right before the swap, with the frame finished in the window's stand-in.
@@ -118,8 +82,7 @@ static void capture_swap(void)
     audiodriver_mixbuffers(sound.data(), (int)(to - from) * 4, 0);
     if (w) {
         encoder_sound(enc, sound.data(), (int)(to - from));
-        av_md5_update(sound_md5, (const uint8_t *)sound.data(), (size_t)(to - from) * 4);
-        sound_written += to - from;
+        if (rec) record_sound(rec, sound.data(), (int)(to - from));
     }
     frame_no++;
 }
@@ -149,20 +112,14 @@ static void clock_text(double s, char *out, size_t size)
     snprintf(out, size, "%d:%02d", t / 60, t % 60);
 }
 
-// Frames the show renders up to the end of the last period asked for.
-static uint64_t frames_to_render(void)
+// The progress bar, redrawn at most four times a second (*shown: when it last was)
+// and once more at the end.
+static void progress(double start, double *shown, int last)
 {
-    int last = plan.last > 22 ? 22 : plan.last;
-    return (uint64_t)(last - 1) * cap_period_frames(plan.fps) + (plan.last > 22 ? 1 : 0);
-}
-
-static void progress(double start, int last)
-{
-    static double shown;
     double t = now_s();
-    if (!last && t - shown < 0.25) return;
-    shown = t;
-    uint64_t total = frames_to_render();
+    if (!last && t - *shown < 0.25) return;
+    *shown = t;
+    uint64_t total = cap_frames_through(plan.last, plan.fps);
     double el = t - start, fps = el > 0 ? frame_no / el : 0;
     double left = fps > 0 && total > frame_no ? (total - frame_no) / fps : 0;
     char e[16], l[16], bar[31];
@@ -178,15 +135,64 @@ static void progress(double start, int last)
     if (last) fputc('\n', stderr);
 }
 
-// The pictures and the music that start-up could not load (a missing or damaged image).
-static int missing_assets(void)
+// The one failure exit: says why, drops the record and the encoder (neither leaves a
+// file behind), shuts the off-screen GL down, and returns the failure status.
+__attribute__((format(printf, 1, 2))) static int fail(const char *fmt, ...)
 {
-    const s_bitmap *b[] = { &bmp_introbg1, &bmp_introbg2, &bmp_background, &bmp_height,
-                            &bmp_texture2, &bmp_texture3, &bmp_texture4 };
-    int n = 0;
-    for (const s_bitmap *x : b) n += x->pixels == nullptr;
-    n += gamemusic.data == nullptr;
-    return n;
+    va_list ap;
+    va_start(ap, fmt);
+    fputs("mirador-capture: ", stderr);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+    va_end(ap);
+    record_abort(rec);
+    rec = nullptr;
+    if (enc) encoder_abort(enc);
+    enc = nullptr;
+    if (platform_up) plat_shutdown();
+    platform_up = 0;
+    return 1;
+}
+
+// The show runs with the capture's clock, its present and swap, and no keys.
+static void take_over_show(void)
+{
+    plat_set_clock(capture_clock);
+    mirador_setoutput(plan.width, plan.height);
+    ORB_preswap_hook = capture_present;
+    frameio.swapbuffers = capture_swap;
+    frameio.getkeys = capture_getkeys;
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+}
+
+// The show's own frame loop, until the last period asked for is written or Ctrl-C.
+static void play(void)
+{
+    startup_music();
+    timeline_start();
+    const int tty = isatty(2);
+    double start = now_s(), shown = 0;
+    do {
+        timeline_frame();
+        if (tty) progress(start, &shown, 0);
+    } while (timeline_running() && !interrupted && scene <= plan.last);
+    if (tty) progress(start, &shown, 1);
+}
+
+static void summary(double render, double total)
+{
+    double video = (double)frames_written / plan.fps;
+    struct stat st;
+    double mb = stat(plan.output, &st) == 0 ? st.st_size / 1e6 : 0.0;
+    fprintf(stderr,
+            "mirador-capture: %s %s: %llu frames from frame %llu (periods %d-%d), %.3f s at %dx%d and %d fps%s, "
+            "%.1f MB in %.1f s (rendering %.1f s), %.2fx the running time\n",
+            interrupted ? "interrupted, wrote" : "wrote", plan.output, (unsigned long long)frames_written,
+            (unsigned long long)(first_written == UINT64_MAX ? 0 : first_written), plan.first,
+            interrupted ? (scene > plan.last ? plan.last : scene) : plan.last, video, plan.width, plan.height,
+            plan.fps, plan.container == CAP_WEBP ? ", no sound" : " with sound",
+            mb, total, render, video > 0 ? total / video : 0.0);
 }
 
 int main(int argc, char **argv)
@@ -203,117 +209,44 @@ int main(int argc, char **argv)
     }
     if (cap_container_of(plan.output) < 0) {
         const char *dot = strrchr(plan.output, '.');
-        fprintf(stderr, "mirador-capture: %s: unknown extension %s (use .mp4, .mkv, .webm or .webp)\n",
-                plan.output, dot && !strchr(dot, '/') ? dot : "(none)");
-        return 1;
+        return fail("%s: unknown extension %s (use .mp4, .mkv, .webm or .webp)", plan.output,
+                    dot && !strchr(dot, '/') ? dot : "(none)");
     }
-    // The golden record is written at the end; that it can be is checked now.
-    std::string recpart;
-    if (plan.framemd5) {
-        recpart = std::string(plan.framemd5) + ".part";
-        FILE *f = fopen(recpart.c_str(), "w");
-        if (!f) {
-            fprintf(stderr, "mirador-capture: cannot write %s: %s\n", plan.framemd5, strerror(errno));
-            return 1;
-        }
-        fclose(f);
-    }
+
+    // Everything that can be refused is refused before the show renders: the golden
+    // record's file, the video file and its encoders, a way to render off-screen.
+    if (plan.framemd5 && !(rec = record_open(&plan, err, sizeof err))) return fail("%s", err);
     enc = encoder_open(plan.output, plan.container, plan.width, plan.height, plan.fps, err, sizeof err);
-    if (!enc) {
-        fprintf(stderr, "mirador-capture: %s\n", err);
-        if (plan.framemd5) unlink(recpart.c_str());
-        return 1;
-    }
+    if (!enc) return fail("%s", err);
     const char *how = nullptr;
-    if (!plat_init_offscreen(&how)) {
-        fprintf(stderr, "mirador-capture: cannot render off-screen: no EGL context, no display and no Xvfb\n");
-        encoder_abort(enc);
-        if (plan.framemd5) unlink(recpart.c_str());
-        return 1;
-    }
+    if (!plat_init_offscreen(&how))
+        return fail("cannot render off-screen: no EGL context, no display and no Xvfb");
+    platform_up = 1;
     fprintf(stderr, "mirador-capture: %s\n", how);
-    if (plan.framemd5) encoder_set_frame_hook(enc, record_frame, nullptr);
-    sound_md5 = av_md5_alloc();
-    av_md5_init(sound_md5);
+    if (rec) encoder_set_frame_hook(enc, record_hook, rec);
     pixels.resize((size_t)plan.width * plan.height * 4);
 
-    plat_set_clock(capture_clock);
-    mirador_setoutput(plan.width, plan.height);
-    ORB_preswap_hook = capture_present;
-    frameio.swapbuffers = capture_swap;
-    frameio.getkeys = capture_getkeys;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
-
+    // The show: its start-up, then its frames, each one written.
+    take_over_show();
     double start = now_s();
     startup();
-    if (!orb_glready || !ORB_FrameBuffer) {
-        fprintf(stderr, "mirador-capture: the off-screen GL context could not be set up\n");
-        encoder_abort(enc);
-        if (plan.framemd5) unlink(recpart.c_str());
-        plat_shutdown();
-        return 1;
-    }
-    int missing = missing_assets();
+    if (!orb_glready || !ORB_FrameBuffer) return fail("the off-screen GL context could not be set up");
+    int missing = startup_missing(nullptr, 0);
     if (missing)
-        fprintf(stderr, "mirador-capture: mirador.dat is missing or damaged (%d of 8 pictures and music did not "
-                        "load): capturing what the show shows without them\n", missing);
-    startup_music();
-    timeline_start();
-    const int tty = isatty(2);
-    double shown = now_s();
-    do {
-        timeline_frame();
-        if (tty) progress(shown, 0);
-    } while (timeline_running() && !interrupted && scene <= plan.last);
-    if (tty) progress(shown, 1);
-
+        fprintf(stderr, "mirador-capture: mirador.dat is missing or damaged (%d of %d pictures and music did not "
+                        "load): capturing what the show shows without them\n", missing, STARTUP_CHECKED);
+    play();
     double render = now_s() - start;
+
+    // The video file, then the golden record, each complete or not at all.
     int ok = encoder_close(enc, err, sizeof err);
     enc = nullptr;
     double total = now_s() - start;
-    if (!ok) {
-        fprintf(stderr, "mirador-capture: %s\n", err);
-        if (plan.framemd5) unlink(recpart.c_str());
-        plat_shutdown();
-        return 1;
-    }
-    if (plan.framemd5) {
-        uint8_t d[16];
-        char x[33];
-        av_md5_final(sound_md5, d);
-        hex(d, x);
-        FILE *f = fopen(recpart.c_str(), "w");
-        int wrote = f != nullptr;
-        if (f) {
-            wrote = fprintf(f,
-                            "# mirador-capture golden record: %dx%d, %d fps, periods %d-%d\n"
-                            "# frame (0 is the show's first), MD5 of its pixels (RGB, top row first)\n",
-                            plan.width, plan.height, plan.fps, plan.first, plan.last) > 0;
-            wrote = wrote && fputs(record.c_str(), f) >= 0;
-            wrote = wrote && fprintf(f, "# sound: stereo frames at 44100 Hz, MD5 of the signed 16-bit samples\n"
-                                        "sound %llu %s\n", (unsigned long long)sound_written, x) > 0;
-            wrote = (fclose(f) == 0) && wrote;
-        }
-        if (!wrote || rename(recpart.c_str(), plan.framemd5) != 0) {
-            fprintf(stderr, "mirador-capture: cannot write %s: %s\n", plan.framemd5, strerror(errno));
-            unlink(recpart.c_str());
-            plat_shutdown();
-            return 1;
-        }
-    }
-    av_free(sound_md5);
-    double video = (double)frames_written / plan.fps;
-    struct stat st;
-    double mb = stat(plan.output, &st) == 0 ? st.st_size / 1e6 : 0.0;
-    fprintf(stderr,
-            "mirador-capture: %s %s: %llu frames from frame %llu (periods %d-%d), %.3f s at %dx%d and %d fps%s, "
-            "%.1f MB in %.1f s (rendering %.1f s), %.2fx the running time\n",
-            interrupted ? "interrupted, wrote" : "wrote", plan.output, (unsigned long long)frames_written,
-            (unsigned long long)(first_written == UINT64_MAX ? 0 : first_written), plan.first,
-            interrupted ? (scene > plan.last ? plan.last : scene) : plan.last, video, plan.width, plan.height,
-            plan.fps, plan.container == CAP_WEBP ? ", no sound" : " with sound",
-            mb, total, render, video > 0 ? total / video : 0.0);
+    if (!ok) return fail("%s", err);
+    ok = !rec || record_commit(rec, first_written, err, sizeof err);
+    rec = nullptr;  // record_commit frees it
+    if (!ok) return fail("%s", err);
+    summary(render, total);
     plat_shutdown();
     return interrupted ? 130 : 0;
 }

@@ -145,3 +145,9 @@ uint64_t cap_period_frames(int fps)
     while (cap_clock_ms(n, fps) < 7700u) n++;
     return n;
 }
+
+uint64_t cap_frames_through(int last, int fps)
+{
+    int whole = last < CAP_LAST_PERIOD ? last : CAP_LAST_PERIOD - 1;
+    return (uint64_t)(whole - CAP_FIRST_PERIOD + 1) * cap_period_frames(fps) + (last >= CAP_LAST_PERIOD ? 1 : 0);
+}

@@ -33,6 +33,9 @@ const char *cap_usage(void);
 uint32_t cap_clock_ms(uint64_t frame, int fps);     // show clock at the start of frame n
 uint64_t cap_sound_frames(uint64_t frame, int fps); // sound frames made before frame n
 uint64_t cap_period_frames(int fps);                // frames of one 7700 ms period
+// Frames the show renders from its start to the end of period last (the whole periods
+// from CAP_FIRST_PERIOD, and the one frame of CAP_LAST_PERIOD).
+uint64_t cap_frames_through(int last, int fps);
 
 // ---- Limits --------------------------------------------------------------------------
 #define CAP_MIN_W 480
