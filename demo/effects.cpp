@@ -4,7 +4,7 @@
 #include <math.h>
 #include <stdlib.h>
 
-#include "demo/main.h"
+#include "demo/rand.h"
 
 c_particle particle[MAXPARTICLES];
 int startparticle = 0;

@@ -6,6 +6,7 @@
 // scan-line strength, reads Escape and moves the clock on.
 #include "demo/main.h"
 
+#include "demo/rand.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/input.h"
@@ -36,17 +37,6 @@ void mirador_setoutput(int width, int height)
 {
     mirador_width = width;
     mirador_height = height;
-}
-
-// The runtime's rand() of the platform the show was made on: a linear
-// congruential generator yielding 0..32767, never seeded (state 1). Several scenes
-// depend on its draws, so it is the same on every platform.
-static uint32_t rand_state = 1;
-
-int orb_rand(void)
-{
-    rand_state = rand_state * 214013u + 2531011u;
-    return (int)((rand_state >> 16) & 0x7FFF);
 }
 
 // ---- Frame loop -----------------------------------------------------------------------------

@@ -11,7 +11,6 @@
 // ---- Calls -----------------------------------------------------------------------------
 void mirador_setoutput(int width, int height); // output size of this program (before WinMain)
 int  coremain(int argc, char **argv);          // start-up, then the show; returns when it ends
-int  orb_rand(void);                           // the demo's rand(): 0..32767, never seeded
 
 // One pass of the frame loop, and the calls it makes. Tests replace the calls to
 // drive the loop with a fake clock and fake frame steps.
@@ -23,9 +22,23 @@ typedef struct {
     uint32_t (*getmillis)(void);
 } s_frameio;
 extern s_frameio frameio;                      // the real engine calls by default
-void timeline_start(void);                     // sequence state as start-up leaves it
-void timeline_frame(void);                     // one frame, steps 1 to 13
-int  timeline_running(void);                   // step 14: 0 once the show is over
+// Sets the sequence state for the show's first frame: period 2, fade 0, pulses 1,
+// counters 0, quit 0, the period's start at the clock's current time.
+void timeline_start(void);
+// One frame of the show, in this order: wait for the frame period (its return is
+// dt, the frame's step); move the fade (even periods: up by 2 while below 255;
+// odd periods: down by 4 once scenetime passes 398, never below 0); draw the
+// period's scene; past the last period (scene 23) set quit and fade 0; set the
+// scan-line strength (0.2 x pulse + one random draw mod 10, in tenths) and the
+// fade (fade x pulse / 255); present; read the keys (a new press of Escape sets
+// quit); add dt to scenetime; at whole scenetime 0 or 1 of every 128 set both
+// pulses to 2; once more than 7699 ms have passed since the period began, start
+// the next one (scenetime 0); let the pulses decay (by 0.05 and 0.03 while above
+// 1); count the frame (framecount, spawncount).
+void timeline_frame(void);
+// 1 while the show goes on; 0 once quit is set (Escape, or the frame drawn past
+// the last period) or the shell's ORB_quit is. The loop asks after every frame.
+int  timeline_running(void);
 void run_scene(int scene);                     // the scene routine of a period
 
 // ---- Sequence state ------------------------------------------------------------------

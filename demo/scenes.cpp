@@ -16,6 +16,7 @@
 #include "demo/effects.h"
 #include "demo/freedir.h"
 #include "demo/main.h"
+#include "demo/rand.h"
 #include "demo/startup.h"
 #include "demo/vector.h"
 #include "demo/voxel.h"

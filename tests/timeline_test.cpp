@@ -1,9 +1,11 @@
 // The show clock and frame loop, driven by a fake clock and fake frame steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "demo/main.h"
+#include "demo/rand.h"
 #include "engine/video.h"
 
 namespace {
@@ -229,6 +231,29 @@ TEST_F(Timeline, WholeShowOfFifteenMillisecondFramesLasts21Periods)
     int count2 = 0;
     for (int s : scenes_run) count2 += (s == 2);
     EXPECT_EQ(count2, 7710 / 15);
+}
+
+TEST_F(Timeline, RestoredRandomStateRepeatsTheScanlineFlicker)
+{
+    // A jump back in the show restores the generator with the loop's own state.
+    uint32_t saved = orb_rand_getstate();
+    std::vector<float> first, again;
+    for (int i = 0; i < 40; i++) {
+        timeline_frame();
+        first.push_back(ORB_scanlinevalue);
+    }
+    EXPECT_NE(orb_rand_getstate(), saved);
+    orb_rand_setstate(saved);
+    EXPECT_EQ(orb_rand_getstate(), saved);
+    timeline_start();
+    for (int i = 0; i < 40; i++) {
+        timeline_frame();
+        again.push_back(ORB_scanlinevalue);
+    }
+    EXPECT_EQ(first, again);
+    // The flicker really draws: the frames do not all show the same strength.
+    EXPECT_NE(*std::min_element(first.begin(), first.end()),
+              *std::max_element(first.begin(), first.end()));
 }
 
 } // namespace
