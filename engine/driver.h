@@ -15,8 +15,9 @@ int coremain(int argc, char **argv);     // the demo (demo/main.cpp)
 void ORB_SetTitle(const char *title);
 uint32_t ORB_GetMillis(void);
 
-// ---- Shared state (main thread writes raw input; the demo thread reads it) ---------
-// Single words shared between the threads are atomics with relaxed order.
+// ---- Shared state: the raw input of the window procedure --------------------------
+// Single words shared between the threads are atomics with relaxed order. Which
+// thread writes which of them, and why that is safe, is stated in engine/input.h.
 extern std::atomic<uint8_t> ORB_quit;
 extern std::atomic<int> ORB_keys[256];
 extern std::atomic<int> orb_keycode;

@@ -1,9 +1,9 @@
 // input.cpp - key mask, last-key code, mouse, wheel and the controller layer.
 //
-// Everything here runs on the demo thread. The raw globals (ORB_keys, orb_keycode,
-// the mouse words) are written by the main thread and read here with relaxed
-// atomics: a value may be one message late, which is harmless for polling.
-// Keys are Windows virtual-key codes throughout; the platform layer maps them.
+// Everything here runs on the demo thread. Which thread writes which of the raw
+// input globals, in which encoding, and why that is safe is stated once, in
+// engine/input.h. Keys are Windows virtual-key codes throughout; the platform layer
+// maps them.
 #include "engine/input.h"
 
 #include <stdio.h>
@@ -14,9 +14,9 @@
 int ORB_joykey;
 int orb_input_prevkey;
 int orb_input_prevcontrollerkey;
-s_controller ORB_controller[8];
+s_controller ORB_controller[ORB_MAXCONTROLLERS];
 int ORB_numcontrollers;
-int ORB_controllerkeys[8][16];
+int ORB_controllerkeys[ORB_MAXCONTROLLERS][16];
 
 static const std::memory_order rlx = std::memory_order_relaxed;
 
@@ -62,10 +62,18 @@ static const int joy_layoutother[14] = {
 
 // ---- Raw key state ----------------------------------------------------------------------
 
+// What win32_checkkeys stored last, kept by the demo thread for its own reads: the
+// window procedure writes ORB_keys too, and a key-up stored between the overwrite
+// and the read would hide a tap that the platform's latch reported (and cleared).
+static int input_keystate[256];
+
 void win32_checkkeys(void)
 {
-    for (int vk = 0; vk < 256; vk++)
-        ORB_keys[vk].store(inputio.key_down(vk) ? 0x8000 : 0, rlx);
+    for (int vk = 0; vk < 256; vk++) {
+        int v = inputio.key_down(vk) ? 0x8000 : 0;
+        input_keystate[vk] = v;
+        ORB_keys[vk].store(v, rlx);
+    }
 }
 
 int ORB_GetKeys(int *keys, int *pressed)
@@ -73,7 +81,7 @@ int ORB_GetKeys(int *keys, int *pressed)
     win32_checkkeys();
     ORB_joykey = 0;
     for (const auto &row : getkeys_table)
-        if (ORB_keys[row[0]].load(rlx) != 0) ORB_joykey |= row[1];
+        if (input_keystate[row[0]] != 0) ORB_joykey |= row[1];
     int mask = ORB_joykey;
     if (keys) *keys = mask;
     if (pressed) *pressed = mask & ~orb_input_prevkey;
@@ -233,8 +241,18 @@ void ORB_InitControllers(void)
     ORB_numcontrollers = n;
 }
 
+// A record number inside the table.
+static int valid_record(int i)
+{
+    return i >= 0 && i < ORB_MAXCONTROLLERS;
+}
+
 void ORB_AddKeyController(const int keys[16])
 {
+    if (!valid_record(ORB_numcontrollers)) {
+        printf("ORB_AddKeyController: all %d controller records in use\n", ORB_MAXCONTROLLERS);
+        return;
+    }
     set_record(ORB_numcontrollers, 1, 0);
     ORB_SetKeyController(ORB_numcontrollers, keys);
     ORB_numcontrollers++;
@@ -242,6 +260,7 @@ void ORB_AddKeyController(const int keys[16])
 
 void ORB_SetKeyController(int controller, const int keys[16])
 {
+    if (!valid_record(controller)) return;
     for (int k = 0; k < 16; k++) ORB_controllerkeys[controller][k] = keys[k];
 }
 
@@ -258,7 +277,7 @@ static int keyboard_read(int i, int *pressed)
         // Map entries are key codes 0..255; anything else is read as its low byte
         // rather than past the end of the key table.
         int vk = ORB_controllerkeys[i][k] & 0xFF;
-        if (ORB_keys[vk].load(rlx) != 0) buttons |= mapentry_bit[k];
+        if (input_keystate[vk] != 0) buttons |= mapentry_bit[k];
     }
     if (pressed) *pressed = buttons & ~c.released;
     c.released = buttons;
@@ -267,7 +286,7 @@ static int keyboard_read(int i, int *pressed)
 
 void ORB_GetControllerKeys(int controller, int *keys, int *pressed)
 {
-    if (ORB_controller[controller].type != 1) return;
+    if (!valid_record(controller) || ORB_controller[controller].type != 1) return;
     int b = keyboard_read(controller, pressed);
     if (keys) *keys = b;
 }

@@ -365,4 +365,60 @@ TEST_F(Input, AddKeyControllerAppendsAKeyboard)
     EXPECT_EQ(keys, 0x4 | 0x10);
 }
 
+TEST_F(Input, FullControllerTableRefusesMoreRecordsAndBadNumbers)
+{
+    // Four joysticks give the largest table ORB_InitControllers makes: all 8 records.
+    for (int j = 0; j < 4; j++) fake_connected[j] = fake_readable[j] = 1;
+    ORB_InitControllers();
+    ASSERT_EQ(ORB_numcontrollers, ORB_MAXCONTROLLERS);
+    s_controller before[ORB_MAXCONTROLLERS];
+    memcpy(before, ORB_controller, sizeof before);
+
+    const int map[16] = {0x41, 0x42, 0x43, 0x44, 0x45, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x46};
+    ORB_AddKeyController(map);
+    EXPECT_EQ(ORB_numcontrollers, ORB_MAXCONTROLLERS);
+    EXPECT_EQ(memcmp(before, ORB_controller, sizeof before), 0);
+
+    // Numbers outside the table touch nothing and report nothing.
+    ORB_SetKeyController(ORB_MAXCONTROLLERS, map);
+    ORB_SetKeyController(-1, map);
+    fake_keys[0x41] = 1;
+    int keys = -1, pressed = -1;
+    ORB_GetControllerKeys(ORB_MAXCONTROLLERS, &keys, &pressed);
+    ORB_GetControllerKeys(-1, &keys, &pressed);
+    EXPECT_EQ(keys, -1);
+    EXPECT_EQ(pressed, -1);
+    EXPECT_EQ(ORB_numcontrollers, ORB_MAXCONTROLLERS);
+}
+
+// The window procedure's key-up of released_vk, arriving on the main thread after
+// win32_checkkeys has stored the platform's latched press but before it is read.
+int released_vk;
+int keyup_during_poll(int vk)
+{
+    if (vk == 0xFF) WndProc(WM_KEYUP, (uintptr_t)released_vk, 0);
+    return fake_key_down(vk);
+}
+
+TEST_F(Input, KeyUpDuringThePollDoesNotHideALatchedTap)
+{
+    inputio.key_down = keyup_during_poll;
+    released_vk = 0x1B;
+    fake_keys[0x1B] = 1;   // a tap: reported down once by the platform's latch
+    int keys = 0, pressed = 0;
+    ORB_GetKeys(&keys, &pressed);
+    EXPECT_EQ(pressed, 0x8000);
+    EXPECT_EQ(ORB_keys[0x1B].load(), 0);   // the window procedure's key-up is kept
+
+    // The same for a keyboard controller (record 0: up is cursor up).
+    ORB_InitControllers();
+    released_vk = 0x26;
+    fake_keys[0x1B] = 0;
+    fake_keys[0x26] = 1;
+    int k = 0, p = 0;
+    ORB_GetControllerKeys(0, &k, &p);
+    EXPECT_EQ(k, 0x1);
+    EXPECT_EQ(p, 0x1);
+}
+
 }  // namespace
