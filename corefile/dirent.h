@@ -1,5 +1,12 @@
 // dirent.h (corefile) - the mount-time walk of a host directory tree and the listing of
 // the current directory inside the mounted image. Built on the platform's directory streams.
+//
+// Limits: walked paths are at most 255 characters relative to the walk's start (a
+// longer one is skipped with a "path too long, skipped" line), which also bounds the
+// depth; the pass that stores names never stores more than the counting pass made
+// room for. A listing holds at most corefile_image.numfiles entries, "[..]" and the
+// directories included: entries past that are silently left out, as is a 257th
+// distinct directory name in corefile_dirnames (256 at most).
 #ifndef COREFILE_DIRENT_H
 #define COREFILE_DIRENT_H
 

@@ -5,6 +5,19 @@
 // B, A in memory, uploaded as GL_RGBA); the API's colours are 0xAARRGGBB.
 // ORB_GetPixel and ORB_DrawPixel convert between the two and ignore positions
 // outside the bitmap or a bitmap without a pixel buffer.
+//
+// Limits: the registry holds the addresses of up to 1024 bitmaps (ORB_MAXBITMAPS),
+// in creation order, so a registered record must stay where it is until the
+// graphics flush (ORB_FlushGraphics) deletes it through that address. A bitmap made
+// while 1024 are registered is still complete (buffer and texture) but is not
+// registered: "ORB_CreateBitmap: bitmap registry full (1024), bitmap not registered"
+// is printed and the flush never frees it. A width or height that is not positive,
+// or a buffer that would reach 2 GiB, prints "ORB_CreateBitmap: bad size W x H" and
+// gives a registered record without buffer or texture (pixels null, size 0, texture
+// 0); a failed allocation leaves pixels null (the texture is still made). The clear
+// calls, the pixel calls and ORB_DeleteBitmap do nothing on a bitmap without a
+// buffer, so ORB_DeleteBitmap leaves the texture of a static bitmap
+// (ORB_LoadStaticBitmap) alone.
 #ifndef ENGINE_BITMAP_H
 #define ENGINE_BITMAP_H
 

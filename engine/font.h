@@ -1,4 +1,14 @@
 // font.h - proportional bitmap fonts cut from one TGA sheet, and text drawing.
+//
+// Limits: 16 fonts (ORB_MAXFONTS), each with its sheet in orb_fontbmp; a 17th is
+// refused with "- ERROR: Too many fonts, max. 16." and its record is left unchanged.
+// A font has at most 96 glyphs (markers past the 95th only move the last glyph's
+// start) and glyph widths are bytes: a glyph wider than 255 pixels gets its width
+// modulo 256. Each glyph is a registered sprite and the sheet a registered bitmap,
+// so the font counts against both registries: when the sprite registry fills while
+// the glyphs are cut, the remaining glyphs print the sprite registry's error and
+// their letter records keep what they held (the font still counts as set up).
+// Drawn text is formatted into 256 bytes, so it is cut to 255 characters.
 #ifndef ENGINE_FONT_H
 #define ENGINE_FONT_H
 
@@ -18,8 +28,7 @@ typedef struct s_font {
 } s_font;
 
 // Loads the sheet into orb_fontbmp[orb_numfonts], measures the glyphs from the
-// marker row (row 0) and cuts one sprite per glyph. With ORB_MAXFONTS fonts set up
-// the call is refused with a message and the record is left unchanged.
+// marker row (row 0) and cuts one sprite per glyph.
 void ORB_InitFont(const char *name, s_font *font);
 // The same as ORB_InitFont.
 void ORB_InitDarkFont(const char *name, s_font *font);

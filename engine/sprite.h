@@ -1,5 +1,14 @@
 // sprite.h - rectangles of a sheet bitmap's texture drawn alpha-tested, with an
 // origin and a collision box; the sprite registry and sheet store.
+//
+// Limits: the registry holds the addresses of up to 1024 sprites (ORB_MAXSPRITES);
+// the graphics flush frees their own pixels through those addresses and empties it.
+// A sprite made (ORB_LoadSprite, ORB_GetSprite, ORB_CreateSprite) while 1024 are
+// registered is refused: "- ERROR: Too many sprites, max. 1024." is printed, the
+// record is left unchanged and ORB_LoadSprite loads no sheet. The sheet store has
+// one slot per registry number: ORB_LoadSprite loads its picture into the slot of
+// the number the sprite is about to get, and the sheet also takes a place in the
+// bitmap registry (engine/bitmap.h states what a full one does).
 #ifndef ENGINE_SPRITE_H
 #define ENGINE_SPRITE_H
 
@@ -53,8 +62,7 @@ void ORB_DrawBlendSprite(int x, int y, s_sprite spr, int blendmode);  // blend m
 void ORB_DrawScaledSprite(int x, int y, int w, int h, s_sprite spr);  // stretched to w x h
 void ORB_DrawRotatedSprite(int x, int y, s_sprite spr, int angle);    // degrees about the centre
 
-// Registry limits: a sprite made while ORB_MAXSPRITES are registered is refused
-// with a message and its record is left unchanged.
+// ---- Registry and sheet store ------------------------------------------------------
 extern s_sprite *orb_spritelist[ORB_MAXSPRITES];
 extern int orb_numsprites;
 extern s_bitmap orb_spritebmp[ORB_MAXSPRITES];

@@ -3,6 +3,24 @@
 // states, blend modes), framebuffers, the shader table, the present through the
 // post shader, and frame pacing. All calls run on the thread that called
 // ORB_InitVideo (the demo thread); before it, no call touches GL.
+//
+// Limits: 16 framebuffers (ORB_MAXFRAMEBUFFERS), numbered in creation order;
+// ORB_InitVideo makes number 0 at the output size. ORB_InitFramebuffer with 16
+// made prints "ORB_InitFramebuffer: table full (16)" and returns -1; a width or
+// height that is not positive prints "ORB_InitFramebuffer: bad size W x H" and
+// returns -1. Numbers are never given back; ORB_InitVideo starts the table again at
+// 0 without freeing the old framebuffers. ORB_SetFramebuffer with a number that was
+// not made prints "ORB_SetFramebuffer: no framebuffer N" and keeps the current
+// one; ORB_DrawFramebuffer with such a number draws nothing.
+// 64 shaders (ORB_MAXSHADERS), numbered in creation order. ORB_InitShader (and
+// ORB_LoadShader) with 64 made prints "ORB_InitShader: table full (64)" and returns
+// -1; with GLSL, a missing source (an unreadable file) prints a line and returns -1
+// without using a number. Without GLSL every call still uses a number that has no
+// program; a compile or link error prints GL's log and the number is still given.
+// Numbers are never given back, a deleted one included. ORB_BindShader,
+// ORB_SetShaderValue and ORB_DeleteShader do nothing for a number outside 0..63; a
+// number in range that was never made holds program 0 (no shader). A post-shader
+// number outside 0..63 makes the present draw the frame without the post shader.
 #ifndef ENGINE_VIDEO_H
 #define ENGINE_VIDEO_H
 
