@@ -77,7 +77,7 @@ cp "$DAT" "$OUT/mirador.dat"
 python3 web/pack_music.py "$OUT/mirador.dat" "$OUT"
 
 if [ $WANT_TESTS = 1 ]; then
-  bash scripts/build-web-tests.sh "$OUT" "$LIBOBJS"
+  bash scripts/build-web-tests.sh "$OUT"
 fi
 
 sz() { stat -c %s "$1"; }

@@ -10,7 +10,8 @@
 // instance on a new canvas; the data stays). F or the button: full screen.
 //
 // Tests read window.mirador (state, timings, the module instance, the analyser).
-// The address may hold ?fixed=FPS&grab=K (a frame on the capture's fixed clock)
+// The address may hold ?fixed=FPS&grab=K&size=WxH (a frame on the capture's fixed
+// clock, at another output size)
 // and ?data=NAME (another data file, to see the page's message when it is missing).
 "use strict";
 (function () {
@@ -102,21 +103,29 @@
     return Array.from(new Uint8Array(buf), (b) => b.toString(16).padStart(2, "0")).join("");
   }
 
-  // The music's samples from FLAC, decoded at their own rate: each float is a 16-bit
-  // value / 32768, turned back into that value exactly.
-  async function decodeMusic(flac, m) {
+  // The music's samples from FLAC, decoded at their own rate and turned back into
+  // their 16-bit values. Chromium's decoder gives v / 32768 for a negative value and
+  // v / 32767 for a positive one (pos = 32767); another may divide both by 32768. The
+  // nearest integer of the float times its divisor is v again; the caller's hash
+  // says whether the guess was right.
+  async function decodeBuffer(flac, m) {
     const Offline = window.OfflineAudioContext || window.webkitOfflineAudioContext;
     const ctx = new Offline(m.channels, 1, m.rate);
     const buf = await ctx.decodeAudioData(flac.buffer.slice(flac.byteOffset, flac.byteOffset + flac.length));
     const frames = m.pcm_bytes / (2 * m.channels);
     if (buf.sampleRate !== m.rate || buf.numberOfChannels !== m.channels || buf.length !== frames)
       throw new Error("the decoded music has another shape");
+    return buf;
+  }
+
+  function toPCM(buf, m, pos) {
+    const frames = buf.length;
     const pcm = new Uint8Array(m.pcm_bytes);
     const view = new DataView(pcm.buffer);
     for (let c = 0; c < m.channels; c++) {
       const d = buf.getChannelData(c);
       for (let i = 0; i < frames; i++) {
-        let v = Math.round(d[i] * 32768);
+        let v = d[i] < 0 ? Math.round(d[i] * 32768) : Math.round(d[i] * pos);
         if (v > 32767) v = 32767;
         if (v < -32768) v = -32768;
         view.setInt16((i * m.channels + c) * 2, v, true);
@@ -130,16 +139,20 @@
     const [restgz, flac] = await Promise.all([fetchBytes(m.rest, progress), fetchBytes(m.music, progress)]);
     // A server may already have undone the gzip (as a Content-Encoding).
     const rest = restgz[0] === 0x1f && restgz[1] === 0x8b ? await gunzip(restgz) : restgz;
-    const pcm = await decodeMusic(flac, m);
-    if (rest.length + pcm.length !== m.size) throw new Error("the pieces do not add up");
+    const buf = await decodeBuffer(flac, m);
+    if (rest.length + m.pcm_bytes !== m.size) throw new Error("the pieces do not add up");
     const out = new Uint8Array(m.size);
     out.set(rest.subarray(0, m.pcm_offset), 0);
-    out.set(pcm, m.pcm_offset);
-    out.set(rest.subarray(m.pcm_offset), m.pcm_offset + pcm.length);
-    const sum = hex(await crypto.subtle.digest("SHA-256", out));
-    if (sum !== m.sha256) throw new Error("the rebuilt image's SHA-256 differs");
-    state.dataBytes = restgz.length + flac.length;
-    return out;
+    out.set(rest.subarray(m.pcm_offset), m.pcm_offset + m.pcm_bytes);
+    for (const pos of [32767, 32768]) {
+      out.set(toPCM(buf, m, pos), m.pcm_offset);
+      const sum = hex(await crypto.subtle.digest("SHA-256", out));
+      if (sum === m.sha256) {
+        state.dataBytes = restgz.length + flac.length;
+        return out;
+      }
+    }
+    throw new Error("the rebuilt image's SHA-256 differs");
   }
 
   async function loadData() {
@@ -290,6 +303,7 @@
     const args = [];
     if (params.get("fixed")) args.push("--fixed-fps", params.get("fixed"));
     if (params.get("grab")) args.push("--grab", params.get("grab"));
+    if (params.get("size")) args.push("--size", params.get("size"));
     state.phase = "running";
     $("fullscreen").hidden = false;
     canvas.focus();

@@ -12,7 +12,9 @@
 // clock of its own that stands still through start-up and moves on 1000/N ms at
 // each present, as mirador-capture's does, so frame k shows the same show time as
 // the capture's frame k; --grab K then keeps a copy of frame K's picture (RGBA,
-// bottom row first), read right before its present.
+// bottom row first), read right before its present; --size WxH renders at another
+// output size than 1280x720. Built natively (the tests do), --grab-file PATH writes
+// the copy to PATH and the show ends after frame K.
 #include <GL/gl.h>
 
 #include <stdio.h>
@@ -33,6 +35,8 @@ static uint64_t frame_no;             // frames presented so far
 static long long grab_at = -1;
 static std::vector<uint8_t> grabbed;
 static int missing;                   // pictures and music that start-up could not load
+static const char *grab_file;
+static int width = 1280, height = 720;
 
 // round(frame x 1000 / fps), halves up: the capture's clock.
 static uint32_t fixed_clock(void)
@@ -70,7 +74,14 @@ static int frame(void)
     }
     if (!plat_quit_posted(nullptr)) {
         timeline_frame();
-        if (timeline_running()) return 1;
+        if (grab_file && !grabbed.empty()) {
+            FILE *f = fopen(grab_file, "wb");
+            int ok = f && fwrite(grabbed.data(), 1, grabbed.size(), f) == grabbed.size();
+            if (f && fclose(f) != 0) ok = 0;
+            if (!ok) printf("cannot write %s\n", grab_file);
+        } else if (timeline_running()) {
+            return 1;
+        }
     }
     Soundsystem_CloseAudio();
     return 0;
@@ -94,9 +105,12 @@ int main(int argc, char **argv)
     for (int i = 1; i + 1 < argc; i++) {
         if (strcmp(argv[i], "--fixed-fps") == 0) fixed_fps = atoi(argv[++i]);
         else if (strcmp(argv[i], "--grab") == 0) grab_at = atoll(argv[++i]);
+        else if (strcmp(argv[i], "--grab-file") == 0) grab_file = argv[++i];
+        else if (strcmp(argv[i], "--size") == 0 && sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) i++;
     }
     if (fixed_fps < 0 || fixed_fps > 1000) fixed_fps = 0;
-    mirador_setoutput(1280, 720);
+    if (width < 16 || height < 16 || width > 4096 || height > 4096) width = 1280, height = 720;
+    mirador_setoutput(width, height);
     if (!plat_init() || !plat_create_window("ORB Application", 10, 10)) {
         plat_message_box("Window creation failed");
         return 1;
