@@ -57,11 +57,12 @@ probe32() {
   chmod +x "$f"
   out=$("$f" 2>&1) || code=$?
   rm -f "$f"
-  [ "$code" -eq 0 ] || { printf '%s\n' "${out:-status $code}" | tail -n 1; return 1; }
+  out=$(printf '%s' "$out" | tail -n 1)
+  [ "$code" -eq 0 ] || { echo "${out##*: }"; return 1; }  # the reason, without the file's name
 }
 if [ "$run32" -eq 1 ] && ! msg=$(probe32); then
   run32=0
-  why32="no 32-bit support: ${msg:-the kernel refused a 32-bit program}"
+  why32="no 32-bit support: the kernel refused a 32-bit program${msg:+ ($msg)}"
 fi
 
 # ---- Packages ------------------------------------------------------------------------------
