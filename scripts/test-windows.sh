@@ -118,7 +118,8 @@ trap cleanup EXIT
 exec 3<> "$work/displayfd"
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+for _ in $(seq 600); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+[ -s "$work/displayfd" ] || fail "Xvfb did not start within 60 s"
 export DISPLAY=:$(head -n1 "$work/displayfd")
 exec 3>&-
 
