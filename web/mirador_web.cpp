@@ -13,8 +13,8 @@
 // each present, as mirador-capture's does, so frame k shows the same show time as
 // the capture's frame k; --grab K then keeps a copy of frame K's picture (RGBA,
 // bottom row first), read right before its present; --size WxH renders at another
-// output size than 1280x720. Built natively (the tests do), --grab-file PATH writes
-// the copy to PATH and the show ends after frame K.
+// output size than 1280x720. Built natively (the tests do), --grab-file PATH renders
+// off-screen as the capture does, writes the copy to PATH and ends after frame K.
 #include <GL/gl.h>
 
 #include <stdio.h>
@@ -111,7 +111,13 @@ int main(int argc, char **argv)
     if (fixed_fps < 0 || fixed_fps > 1000) fixed_fps = 0;
     if (width < 16 || height < 16 || width > 4096 || height > 4096) width = 1280, height = 720;
     mirador_setoutput(width, height);
-    if (!plat_init() || !plat_create_window("ORB Application", 10, 10)) {
+    // The native reference renders off-screen, as the capture does.
+    const char *how = nullptr;
+    if (grab_file && !plat_init_offscreen(&how)) {
+        printf("cannot render off-screen\n");
+        return 1;
+    }
+    if (!grab_file && (!plat_init() || !plat_create_window("ORB Application", 10, 10))) {
         plat_message_box("Window creation failed");
         return 1;
     }

@@ -13,7 +13,7 @@ through chromedriver (python3-selenium). Groups of checks:
   missing  a missing data file gives the page's message, not a blank canvas
   frame    (with --reference) a frame on the capture's fixed clock against the same
            frame rendered natively; prints the difference
-Prints one line per check and the figures measured; exit status 0 only when every
+With MIRADOR_WEB_FRAME=PATH the page's frame is also written to PATH. Prints one line per check and the figures measured; exit status 0 only when every
 check ran and passed; 2 when Chromium could not start at all.
 """
 import functools
@@ -190,7 +190,7 @@ def group_missing(d, url):
 def group_frame(d, url, reference, grab, size):
     w, h = size
     d.get(url + "?fixed=60&grab=%d&size=%dx%d" % (grab, w, h))
-    if wait(d, "window.mirador && mirador.phase", 120) != "ready":
+    if wait(d, "window.mirador && ['ready','error'].includes(mirador.phase) && mirador.phase", 120) != "ready":
         check("fixed-clock frame: the page starts", False)
         return
     d.find_element(By.ID, "card").click()
@@ -200,6 +200,9 @@ def group_frame(d, url, reference, grab, size):
     data = d.execute_script("""const m = mirador.module, p = m._mirador_web_grab();
         return Array.from(m.HEAPU8.subarray(p, p + %d));""" % (w * h * 4))
     web = bytes(data)
+    if os.environ.get("MIRADOR_WEB_FRAME"):
+        with open(os.environ["MIRADOR_WEB_FRAME"], "wb") as f:
+            f.write(web)
     ref = open(reference, "rb").read()
     if not check("the reference frame has the size asked for", len(ref) == len(web), "%d bytes" % len(ref)):
         return
@@ -211,9 +214,10 @@ def group_frame(d, url, reference, grab, size):
     figures["frame_differing_share"] = round(differing / n, 5)
     figures["frame_mean_abs_diff"] = round(mean, 4)
     figures["frame_max_abs_diff"] = max(diffs)
-    # The effects are the same bits; only the rasterisation of the quads and of the
-    # post shader's bands may differ: a small share of pixels, most by little.
-    check("the frame equals the native one within the tolerance", differing / n < 0.02 and mean < 1.0,
+    # The effects are the same bits; only the GPU's arithmetic may differ. Measured at
+    # 640x360, frame 300: 566 pixels (0.25 %) differ, none by more than 2 of 255.
+    # Allowed: 1 % of the pixels, by at most 4.
+    check("the frame equals the native one within the tolerance", differing / n < 0.01 and max(diffs) <= 4,
           "%d of %d pixels differ, mean |d| %.4f, max %d" % (differing, n, mean, max(diffs)))
 
 

@@ -1,0 +1,155 @@
+#!/bin/bash
+# test-web.sh - the web stage: the module and its page built with emscripten and
+# tested, in three parts.
+#   1. unit      the window-less tests that hold golden hashes (effects, TGA, WAV,
+#                mixer, resource image) as node programs: the same hashes as natively
+#   2. browser   the page in headless Chromium (tests/web/browser_test.py): data,
+#                start, intro, later periods, sound, Escape and the end card, the
+#                message for missing data
+#   3. frame     a frame on the capture's fixed clock in the browser against the same
+#                frame rendered natively by the page's own program, which must first
+#                equal mirador-capture's frame (its MD5 in the capture's record)
+#
+#   bash scripts/test-web.sh
+#
+# Installs what it needs from Debian (emscripten, flac, googletest, chromium,
+# chromium-driver, python3-selenium, python3-pil). With MIRADOR_STAGE_REPORT naming a
+# file, appends one line to it: "full: ...", "part: ..." (what was left out and why)
+# or "skipped: ..." (nothing could run). Chromium that cannot start here leaves the
+# browser and frame parts out and says so; it never counts as passed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+OUT=$ROOT/build-web
+NATIVE=$ROOT/build-web-native
+LOG=$(mktemp -d /tmp/mirador-test-web.XXXXXX)
+trap 'rm -rf "$LOG"' EXIT
+
+report() {
+  echo "test-web: $1"
+  if [ -n "${MIRADOR_STAGE_REPORT:-}" ]; then echo "$1" >> "$MIRADOR_STAGE_REPORT"; fi
+}
+
+need=()
+command -v emcc >/dev/null || need+=(emscripten)
+command -v flac >/dev/null || need+=(flac)
+[ -f /usr/src/googletest/googletest/src/gtest-all.cc ] || need+=(googletest)
+command -v chromium >/dev/null || need+=(chromium)
+command -v chromedriver >/dev/null || need+=(chromium-driver)
+/usr/bin/python3 -c 'import selenium' 2>/dev/null || need+=(python3-selenium)
+/usr/bin/python3 -c 'import PIL' 2>/dev/null || need+=(python3-pil)
+if [ ${#need[@]} -gt 0 ]; then
+  echo "test-web: installing ${need[*]}"
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}" > "$LOG/apt.log" 2>&1; then
+    tail -5 "$LOG/apt.log"
+  fi
+fi
+if ! command -v emcc >/dev/null; then
+  report "skipped: emscripten could not be installed: nothing was built or run"
+  exit 1
+fi
+
+# ---- Build -------------------------------------------------------------------------------
+echo "test-web: building the module, the page and the node tests (scripts/build-web.sh --tests)"
+if ! timeout 3600 bash scripts/build-web.sh --tests > "$LOG/build.log" 2>&1; then
+  tail -20 "$LOG/build.log"
+  report "skipped: scripts/build-web.sh failed: nothing was run"
+  exit 1
+fi
+grep '^build-web:' "$LOG/build.log"
+
+# ---- 1. Unit tests under node --------------------------------------------------------------
+# Node 18 and later have a fetch of their own, with which emscripten 3.1.6's loader
+# would try to fetch the .wasm as a URL: it is switched off.
+unit_ok=1
+unit_n=0
+for t in $(cat "$OUT/tests/list.txt"); do
+  if (cd "$OUT/tests" && timeout 900 node --no-experimental-fetch "$t.js") > "$LOG/$t.log" 2>&1 &&
+     grep -q '^\[  PASSED  \] [0-9]* test' "$LOG/$t.log" && ! grep -q '^\[  FAILED  \]' "$LOG/$t.log"; then
+    n=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$LOG/$t.log")
+    unit_n=$((unit_n + n))
+    echo "test-web: node $t: $n tests passed"
+  else
+    unit_ok=0
+    echo "test-web: node $t FAILED:"
+    grep -E '^\[  FAILED  \]|Failure|Expected|Which is|Aborted|Error' "$LOG/$t.log" | head -20
+    tail -3 "$LOG/$t.log"
+  fi
+done
+
+# ---- 3 (prepared first). The native reference frame ------------------------------------------
+# The page's program built natively, off-screen on the machine's GL, as the capture
+# renders; its frame must be mirador-capture's own (the same MD5) to stand for it.
+GRAB=300
+SIZE=640x360
+ref=""
+ref_why=""
+native_libs() { [ -f "$1/liborb.a" ] && [ -f "$1/liborb_platform_sdl.a" ] && [ -f "$1/liborb_offscreen.a" ] && [ -x "$1/mirador-capture" ]; }
+if ! native_libs "$NATIVE"; then
+  echo "test-web: building the native library and the capture in build-web-native/"
+  { cmake -S . -B "$NATIVE" -G Ninja -DMIRADOR_TESTS=OFF -DMIRADOR_BENCH=OFF &&
+    cmake --build "$NATIVE" -j2 --target orb orb_platform_sdl orb_offscreen mirador-capture mirador_data; } \
+    > "$LOG/native.log" 2>&1 || tail -5 "$LOG/native.log"
+fi
+if native_libs "$NATIVE" &&
+   g++ -O2 -std=c++17 -ffp-contract=off -fno-fast-math -I"$ROOT" web/mirador_web.cpp "$NATIVE/liborb.a" \
+     "$NATIVE/liborb_offscreen.a" "$NATIVE/liborb_platform_sdl.a" "$NATIVE/liborb.a" \
+     -lSDL2 -lGLEW -lGL -lEGL -lpthread -o "$NATIVE/mirador-web-native" > "$LOG/link.log" 2>&1; then
+  cp "$OUT/mirador.dat" "$LOG/mirador.dat"
+  export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
+  if (cd "$LOG" && timeout 600 "$NATIVE/mirador-capture" --size $SIZE --periods 2-2 --framemd5 p2.framemd5 p2.mkv) \
+       > "$LOG/capture.log" 2>&1 &&
+     (cd "$LOG" && timeout 600 "$NATIVE/mirador-web-native" --fixed-fps 60 --grab $GRAB --size $SIZE \
+       --grab-file ref.rgba) > "$LOG/native-run.log" 2>&1; then
+    want=$(sed -n "s/^$GRAB \([0-9a-f]*\)$/\1/p" "$LOG/p2.framemd5")
+    got=$(/usr/bin/python3 - "$LOG/ref.rgba" $SIZE <<'PY'
+import hashlib, sys
+d = open(sys.argv[1], "rb").read()
+w, h = (int(x) for x in sys.argv[2].split("x"))
+m = hashlib.md5()
+for y in range(h - 1, -1, -1):
+    row = d[y * w * 4:(y + 1) * w * 4]
+    m.update(bytes(b for i, b in enumerate(row) if i % 4 != 3))
+print(m.hexdigest())
+PY
+)
+    if [ -n "$want" ] && [ "$want" = "$got" ]; then
+      ref=$LOG/ref.rgba
+      echo "test-web: the native frame $GRAB at $SIZE is the capture's (MD5 $got)"
+    else
+      ref_why="the native frame is not the capture's (MD5 $got, the capture's $want)"
+    fi
+  else
+    ref_why="the capture or the native program failed ($(tail -1 "$LOG/capture.log" "$LOG/native-run.log" 2>/dev/null | tr '\n' ' '))"
+  fi
+else
+  ref_why="no native build to render the reference frame with"
+fi
+[ -n "$ref_why" ] && echo "test-web: frame part left out: $ref_why"
+
+# ---- 2 and 3. Headless Chromium --------------------------------------------------------------
+browser_rc=2
+args=()
+[ -n "$ref" ] && args=(--reference "$ref" --grab $GRAB --size $SIZE)
+if command -v chromium >/dev/null && command -v chromedriver >/dev/null; then
+  timeout 1500 /usr/bin/python3 tests/web/browser_test.py "$OUT" "${args[@]}" 2>&1 | tee "$LOG/browser.log"
+  browser_rc=${PIPESTATUS[0]}
+fi
+
+# ---- Verdict -----------------------------------------------------------------------------------
+figs=$(sed -n 's/^figures: //p' "$LOG/browser.log" 2>/dev/null)
+[ -n "$figs" ] && echo "test-web: figures $figs"
+if [ $unit_ok = 0 ] || [ $browser_rc = 1 ] || [ $browser_rc -gt 2 ]; then
+  report "part: FAILED (node unit tests $([ $unit_ok = 1 ] && echo passed || echo failed), browser checks exit $browser_rc)"
+  exit 1
+fi
+if [ $browser_rc = 2 ]; then
+  report "part: node unit tests passed ($unit_n tests); Chromium could not start here: the browser checks and the frame comparison did not run"
+  exit 0
+fi
+if [ -z "$ref" ]; then
+  report "part: node unit tests ($unit_n) and browser checks passed; frame comparison left out: $ref_why"
+  exit 0
+fi
+report "full: node unit tests ($unit_n), browser checks and the fixed-clock frame against the capture's passed"
+exit 0
