@@ -157,7 +157,11 @@ static std::string reload_music(const char *why)
     soundsystem_unlock();
     s.data = old;
     Soundsystem_DeleteSound(&s);
-    return std::string("mirador4.wav ") + why + ": loaded again";
+    s_corefile f;
+    memset(&f, 0, sizeof f);
+    const char *from = corefile_open("mirador4.wav", &f, 0) && corefile_fromoverlay(&f) ? "the folder" : "the image";
+    corefile_close(&f);
+    return std::string("mirador4.wav ") + why + ": loaded again from " + from;
 }
 
 void dev_reload_start(const char *dir)
