@@ -4,9 +4,9 @@
 #
 #   bash scripts/build-web.sh [--tests]
 #
-# Installs emscripten from Debian when emcc is missing. The module is built from
-# the same sources as the programs, with the web backend (platform/platform_web.cpp)
-# and its entry program (web/mirador_web.cpp). The data comes from the native
+# Installs emscripten from Debian when emcc is missing. The module is built by CMake
+# (emcmake) from the same sources as the programs, with the web backend
+# (platform/platform_web.cpp) and the page's program (web/mirador_web.cpp). The data comes from the native
 # build (build/mirador.dat; made with scripts/build.sh when missing). What a viewer
 # downloads: mirador.js, mirador.wasm, and either the data sent as a small rest
 # (mirador-rest.dat.gz) plus the music as FLAC (music.flac), rebuilt exactly by the
@@ -33,38 +33,13 @@ fi
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 [ -x /usr/bin/python3 ] && export EMSDK_PYTHON=${EMSDK_PYTHON:-/usr/bin/python3}
 
-mkdir -p "$OUT/obj"
-# The library's sources (as CMake's glob takes them, without the programs' entry)
-# and the web backend with the pieces it shares with the other backends.
-SOURCES=$(ls corefile/*.cpp engine/*.cpp sound/*.cpp demo/*.cpp | grep -v '^demo/entry\.cpp$')
-SOURCES="$SOURCES platform/platform_web.cpp platform/platform_common.cpp platform/platform_posix.cpp"
-# GL entry points are plain functions here, never null: their tests are always true.
-CXXFLAGS="-O2 -std=c++17 -Wall -Wextra -Wno-pointer-bool-conversion -ffp-contract=off -fno-fast-math -I$ROOT"
-
-# One Makefile does the compiling: only what changed is built again, two at a time.
-objs() { for s in "$@"; do echo "obj/$(echo "$s" | tr / _ | sed 's/\.cpp$/.o/')"; done; }
-{
-  echo "CXX = em++"
-  echo "CXXFLAGS = $CXXFLAGS"
-  for s in $SOURCES web/mirador_web.cpp; do
-    o=$(objs "$s")
-    echo "$o: $ROOT/$s"
-    printf '\t$(CXX) $(CXXFLAGS) -MMD -MP -c $< -o $@\n'
-  done
-  echo "-include obj/*.d"
-} > "$OUT/Makefile"
-LIBOBJS=$(objs $SOURCES)
-make -s -C "$OUT" -j2 $LIBOBJS "$(objs web/mirador_web.cpp)"
-
-EXPORTS='["_main","_malloc","_free","_mirador_web_scene","_mirador_web_framecount","_mirador_web_missing",'
-EXPORTS+='"_mirador_web_grab","_mirador_web_width","_mirador_web_height","_mirador_web_close",'
-EXPORTS+='"_plat_web_audio_block","_plat_web_audio_pull","_plat_web_audio_mixed"]'
-# Linked to a .js (emcc 3.1.6 fails writing its own HTML at -O2); the page is ours.
-(cd "$OUT" && em++ -O2 $LIBOBJS "$(objs web/mirador_web.cpp)" -o mirador.js \
-  -sLEGACY_GL_EMULATION=1 -lGL -lEGL \
-  -sMODULARIZE=1 -sEXPORT_NAME=createMirador -sINVOKE_RUN=0 -sEXIT_RUNTIME=0 \
-  -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=134217728 -sENVIRONMENT=web \
-  -sEXPORTED_FUNCTIONS="$EXPORTS" -sEXPORTED_RUNTIME_METHODS='["callMain","FS","HEAPU8","HEAPF32"]')
+mkdir -p "$OUT"
+# The module: the root CMakeLists.txt with emscripten's toolchain (emcmake) picks the
+# web backend and builds only web/'s target, mirador.js and mirador.wasm, into $OUT.
+if [ ! -f "$OUT/cmake/CMakeCache.txt" ]; then
+  emcmake cmake -S "$ROOT" -B "$OUT/cmake" -DCMAKE_BUILD_TYPE=Release -DMIRADOR_WEB_OUT="$OUT" > /dev/null
+fi
+cmake --build "$OUT/cmake" -j2 --target mirador-web
 
 # The page, and the data.
 cp web/index.html web/mirador.css web/mirador-page.js "$OUT/"
