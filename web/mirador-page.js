@@ -40,6 +40,8 @@
     console.log(line);
   }
 
+  const REBUILD = "Build it again with scripts/build-web.sh.";
+
   function fail(text) {
     state.phase = "error";
     state.message = text;
@@ -311,11 +313,16 @@
     try {
       mod.callMain(args);
     } catch (e) {
-      fail("The show stopped: " + e);
+      // The resource layer ends the program (exit status 1) on an image it cannot read.
+      if (e && e.name === "ExitStatus") fail("mirador.dat is damaged: the show could not read it (exit status " + e.status + "). " + REBUILD);
+      else fail("The show stopped: " + e);
       return;
     }
-    if (state.phase === "running" && mod._mirador_web_missing() > 0)
-      note("mirador.dat is damaged: " + mod._mirador_web_missing() + " of its 8 pictures and music did not load.");
+    const missing = mod._mirador_web_missing();
+    if (state.phase === "running" && missing > 0) {
+      mod._mirador_web_close();
+      fail("mirador.dat is damaged: " + missing + " of the 8 pictures and music in it did not load. " + REBUILD);
+    }
   }
 
   function ended(mod) {
@@ -365,7 +372,7 @@
       return;
     }
     if (!isImage(image)) {
-      fail("mirador.dat is damaged: it is not a resource image (no CORE header). Build it again with scripts/build-web.sh.");
+      fail("mirador.dat is damaged: it is not a resource image (no CORE header). " + REBUILD);
       return;
     }
     state.dataReadyMs = performance.now();
