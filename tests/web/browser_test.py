@@ -181,6 +181,13 @@ def group_show_and_sound(d, url):
     time.sleep(1)
     check("no frame is drawn after the end", js(d, "mirador.module._mirador_web_framecount()") == frames_at_end)
 
+    # Play again: a fresh instance of the module, from the show's first period, with sound.
+    d.find_element(By.ID, "again").click()
+    again = wait(d, "mirador.phase == 'running' && mirador.firstFrameMs && mirador.module._mirador_web_framecount() > 10", 60)
+    check("Play again starts the show from its beginning", bool(again) and js(d, "mirador.module._mirador_web_scene()") == 2
+          and js(d, "mirador.module._plat_web_audio_mixed()") > 0,
+          "phase %s, period %s" % (js(d, "mirador.phase"), js(d, "mirador.module && mirador.module._mirador_web_scene()")))
+
 
 def group_missing(d, url):
     for name, words, click in (("no-such-file.dat", "could not be loaded", False),
