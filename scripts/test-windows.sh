@@ -133,6 +133,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unit_limit=600     # one test program (the slowest: 15 s, 53 s when busy)
 window_limit=120   # from start to the window (2-3 s, 5.4 s when busy)
 end_limit=60       # from Escape or the close request to the end (2.6 s when busy)
+picture_limit=60   # from loading to the intro's first light (2 s)
 close_limit=10000  # ms from the close request to the end (0.65 s, 0.83 s when busy)
 
 set_audio() {  # set_audio alsa|off
@@ -169,23 +170,24 @@ escape() {  # held for 0.2 s, as a person presses it; end_show reports the time 
   sleep 0.2
   xdotool keyup Escape
 }
-# shot NAME: a screenshot of the screen; fails when the window's area is black.
+# shot NAME: waits for the intro's picture after loading (it fades in from black)
+# and keeps a screenshot of it; fails when the window's area stays black.
 shot() {
-  local name=$1
-  import -window root "$logs/$name.png"
-  local mean
-  mean=$(convert "$logs/$name.png" -crop 1280x720+100+100 +repage -colorspace gray -format '%[fx:mean]' info:)
-  awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }' || fail "$arch $name: the picture is black (mean $mean)"
-  echo "-- $arch $name: screenshot $logs/$name.png, mean grey $mean"
-}
-# The intro draws the picture after loading (a few seconds under Wine).
-wait_for_picture() {
-  local name=$1
+  local name=$1 mean=0 t0
   for _ in $(seq $((window_limit * 2))); do
     grep -q "Loading sound" "$logs/$name.log" 2>/dev/null && break
     sleep 0.5
   done
-  sleep 4
+  t0=$(date +%s%N)
+  sleep 2
+  for _ in $(seq $((picture_limit * 2))); do
+    import -window root "$logs/$name.png"
+    mean=$(convert "$logs/$name.png" -crop 1280x720+100+100 +repage -colorspace gray -format '%[fx:mean]' info:)
+    awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }' && break
+    sleep 0.5
+  done
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }' || fail "$arch $name: the picture stayed black (mean $mean)"
+  echo "-- $arch $name: screenshot $logs/$name.png, mean grey $mean, $(( ($(date +%s%N) - t0) / 1000000 )) ms after loading"
 }
 
 # test_arch win64|win32: the window-less tests and the programs of one build.
@@ -244,7 +246,6 @@ pcm.!default {
 }
 EOF
   run_show show720 mirador720.exe "$out"
-  wait_for_picture show720
   shot show720
   escape
   end_show show720
@@ -279,7 +280,6 @@ EOF
   # 4. mirador1080 with no sound device: waveOutOpen fails, the show goes on silent.
   set_audio off
   run_show show1080 mirador1080.exe "$out"
-  wait_for_picture show1080
   shot show1080
   escape
   end_show show1080
