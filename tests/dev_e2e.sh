@@ -7,7 +7,8 @@
 #    periods gives every frame's MD5 of the record, and its sound is the record's;
 # 3. started at period 7, then Left (back to period 6, a saved start put back): every
 #    frame shown before and after the jump is the record's frame of that number, and
-#    the sound of each is the capture's sound of that frame (from run 2).
+#    the sound of each is the capture's sound of that frame (from run 2); this run
+#    has the overlay on, which must leave the show's own frames as they are.
 # Usage: dev_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
 set -u
 build=$1
@@ -74,7 +75,7 @@ echo "ok: a forward jump to period 6 gives the capture's 924 frames and sound ($
 
 # 3. Start at period 7, then Left: back to period 6's saved start.
 log=$tmp/back.log
-(cd "$build" && exec "$prog" --size 640x360 --period 7 --record "$tmp/back.txt" --no-overlay) >"$log" 2>&1 &
+(cd "$build" && exec "$prog" --size 640x360 --period 7 --record "$tmp/back.txt") >"$log" 2>&1 &
 pid=$!
 frames() { local c; c=$(grep -c '^[0-9]' "$tmp/back.txt" 2>/dev/null); echo "${c:-0}"; }
 for i in $(seq 1 1200); do [ "$(frames)" -ge 20 ] && break; kill -0 $pid 2>/dev/null || fail "back: ended"; sleep 0.1; done

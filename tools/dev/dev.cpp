@@ -101,7 +101,7 @@ static std::vector<int16_t> q;          // queued stereo samples
 static size_t q_head;                   // first unplayed value in q
 static plat_audiohdr hdr[DEV_BLOCKS];
 static int16_t blocks[DEV_BLOCKS][DEV_BLOCK * 2];
-static int audio_open;
+static std::atomic<int> audio_open{0};  // read by the device's hand-back thread
 
 static void fill_block(plat_audiohdr *h)
 {
@@ -262,11 +262,8 @@ static void draw_overlay(void)
     h.behind = behind_text;
     h.message = message[0] ? message : nullptr;
     h.known = known;
-    if (overlay_on) dev_hud_draw(&h, opt.width, opt.height);
-    else {
-        // The help card alone.
-        dev_hud_draw(&h, opt.width, opt.height);
-    }
+    h.lines = overlay_on;
+    dev_hud_draw(&h, opt.width, opt.height);
 }
 
 // Right before the swap: the show's picture is finished in the window; the record

@@ -150,24 +150,9 @@ static void draw_help(int w, int hgt, float s)
     }
 }
 
-void dev_hud_draw(const dev_hud *h, int w, int hgt)
+static void draw_lines(const dev_hud *h, float s)
 {
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, w, hgt, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glViewport(0, 0, w, hgt);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
-    float s = text_scale(w), lh = line_height(s);
+    float lh = line_height(s);
     char l[4][192];
     int ms = (int)h->show_ms;
     snprintf(l[0], sizeof l[0], "period %d %s   %02d:%02d.%03d   frame %llu%s%s", h->scene,
@@ -186,9 +171,31 @@ void dev_hud_draw(const dev_hud *h, int w, int hgt)
     }
     rect(4, 4, bw + 16 * s, n * lh + 8 * s, 0, 0, 0, 0.6f);
     for (int i = 0; i < n; i++) text(4 + 8 * s, 4 + 4 * s + i * lh, s, l[i]);
-    draw_strip(h, w, hgt);
-    if (h->help) draw_help(w, hgt, s);
+}
 
+void dev_hud_draw(const dev_hud *h, int w, int hgt)
+{
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, w, hgt, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, w, hgt);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    float s = text_scale(w);
+    if (h->lines) {
+        draw_lines(h, s);
+        draw_strip(h, w, hgt);
+    }
+    if (h->help) draw_help(w, hgt, s);
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);

@@ -18,6 +18,7 @@ typedef struct {
     double period_pos;         // 0..1 through the period
     double scene_ms, present_ms, frame_ms, fps;
     double queue_ms;           // sound waiting to be played
+    int lines;                 // 1: the figures and the strip; 0: only the help card (when asked)
     int paused, loop, help;
     double speed;              // 0.25 .. 4
     const char *sound;         // what the sound does now ("plays", "muted at 2x", ...)
