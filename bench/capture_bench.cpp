@@ -74,7 +74,7 @@ void BM_ShowFrameWithoutPresent(benchmark::State &state)
     for (auto _ : state) {
         timeline_frame();
         glFinish();
-        if (scene > 22) timeline_start();
+        if (scene >= CAP_LAST_PERIOD) timeline_start();
     }
     frameio.swapbuffers = ORB_SwapBuffers;
 }

@@ -192,6 +192,9 @@ TEST_F(Startup, AssetsLandInTheirGlobals)
         {&spr_particle[2], "particle_b.tga"},
     };
     for (const auto &c : sprites) EXPECT_EQ(c.s->width, widths[c.file]) << c.file;
+    // A complete image leaves nothing for start-up to report missing.
+    const char *missing[STARTUP_CHECKED] = {};
+    EXPECT_EQ(startup_missing(missing, STARTUP_CHECKED), 0) << (missing[0] ? missing[0] : "");
     for (int i = 0; i < 8; i++) EXPECT_EQ(spr_square[i].width, widths["square" + std::to_string(i + 1) + ".tga"]);
     for (int i = 0; i < 25; i++) EXPECT_EQ(spr_dance[i].width, widths["dance" + std::to_string(i + 1) + ".tga"]) << i;
 
