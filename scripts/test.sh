@@ -6,6 +6,7 @@
 #   stage 3: ThreadSanitizer build, the tests labelled for threads
 #   stage 4: libFuzzer targets built with clang and run over their seed corpora
 #   stage 5: the Windows programs and window-less tests, cross-built, run under Wine
+#   stage 6: the web build: unit tests under node, the page in headless Chromium
 # MIRADOR_TEST_QUICK=1 runs stage 1 only. The last line names every stage and says
 # whether it ran in full, in part (and what was left out), or was skipped.
 set -euo pipefail
@@ -90,3 +91,6 @@ stage "Windows"
 bash "$root/scripts/test-windows.sh"
 from_report
 
+stage "web"
+bash "$root/scripts/test-web.sh"
+from_report
