@@ -8,8 +8,11 @@
 // frame it makes that frame's sound, which goes to the sound device through a queue;
 // the device plays silence whenever the queue is empty (paused, stepping, jumping).
 //
-// Real time: frame n of a run is due at the run's start + n x 1000/60 ms / speed.
-// When the machine falls behind, the picture gives way, not the music: up to three
+// Real time: at 1x the sound device is the clock (the next frame runs once less than
+// two frames of sound wait for it), so picture and music stay together; at other
+// speeds (the music muted) or without a device, frame n of a run is due at the run's
+// start + n x 1000/60 ms / speed. When the machine falls behind (the sound queue runs
+// low, or a frame is late), the picture gives way, not the music: up to three
 // frames in a row are run without presenting them (their scene is drawn, their sound
 // made, only the scale-up to the window and the swap are left out), so the music
 // goes on unbroken while fewer pictures reach the screen. The sound is what a viewer
@@ -425,8 +428,17 @@ enum { VK_ESC = 0x1B, VK_SPACE = 0x20, VK_HOME = 0x24, VK_LEFT = 0x25, VK_RIGHT 
 static double run_start_wall;     // when the current run of real time began
 static uint64_t run_start_frame;  // and at which frame
 
+// 1 while the frames run at 1x and their sound goes to the device.
+static int playing(void)
+{
+    return !paused && speed == 1.0;
+}
+
+static long frames_run_since_jump;   // frames of real time since the last jump, pause or change
+
 static void restart_schedule(void)
 {
+    frames_run_since_jump = 0;
     run_start_wall = wall_ms();
     run_start_frame = frame_no;
 }
@@ -459,9 +471,9 @@ static void handle_input(void)
             if (paused) say("paused at frame %llu", (unsigned long long)shown_frame);
             else say("resumed at frame %llu", (unsigned long long)frame_no);
             break;
-        case VK_RIGHT: jump_period(shown_scene >= 22 ? 22 : shown_scene + 1); run_frame(1, 0); restart_schedule(); break;
-        case VK_LEFT: jump_period(shown_scene - 1); run_frame(1, 0); restart_schedule(); break;
-        case VK_HOME: jump_period(2); run_frame(1, 0); restart_schedule(); break;
+        case VK_RIGHT: jump_period(shown_scene >= 22 ? 22 : shown_scene + 1); run_frame(1, playing()); restart_schedule(); break;
+        case VK_LEFT: jump_period(shown_scene - 1); run_frame(1, playing()); restart_schedule(); break;
+        case VK_HOME: jump_period(2); run_frame(1, playing()); restart_schedule(); break;
         case VK_PERIOD:
             if (paused && !quit) run_frame(1, 0);
             break;
@@ -492,7 +504,7 @@ static void handle_input(void)
         int p = dev_hud_strip_hit(c.first, c.second, opt.width, opt.height);
         if (p && overlay_on) {
             jump_period(p);
-            run_frame(1, 0);
+            run_frame(1, playing());
             restart_schedule();
         }
     }
@@ -553,27 +565,43 @@ static int dev_thread(void *arg)
             plat_sleep(15);
             continue;
         }
-        double due = run_start_wall + (frame_no - run_start_frame) * (1000.0 / FPS) / speed;
-        if (now < due) {
-            if (due - now > 1) plat_sleep((unsigned)(due - now - 0.5));
-            continue;
+        // At 1x with a sound device, the device's appetite is the clock: the next frame
+        // runs once less than two frames of its sound wait to be played, so picture and
+        // music cannot drift apart. Otherwise frame n of a run is due at the run's start
+        // + n x 1000/60 ms / speed.
+        const double frame_ms = 1000.0 / FPS;
+        double late;
+        if (audio_open && speed == 1.0) {
+            double qm = queue_ms();
+            if (qm >= 2 * frame_ms) {
+                plat_sleep(1);
+                continue;
+            }
+            // Less than half a frame queued: the device is about to play silence (an
+            // empty queue: it already does). Right after a jump, a pause or a change
+            // of speed the queue starts empty: that is not falling behind.
+            late = 0;
+            if (frames_run_since_jump > 2 && qm < frame_ms / 2) late = qm == 0 ? 1000 : 2 * frame_ms;
+        } else {
+            double due = run_start_wall + (frame_no - run_start_frame) * frame_ms / speed;
+            if (now < due) {
+                if (due - now > 1) plat_sleep((unsigned)(due - now - 0.5));
+                continue;
+            }
+            late = now - due;
+            if (late > 250) restart_schedule();
         }
-        double late = now - due;
         // Behind by more than a frame: the picture gives way (no present), at most three
         // frames in a row; the record wants every frame.
-        int present = !(late > 1000.0 / FPS && late_run < 3 && !rec);
+        int present = !(late > frame_ms && late_run < 3 && !rec);
         late_run = present ? 0 : late_run + 1;
         if (!present) dropped++;
-        if (late > 250) {
-            behind_text = "behind: the scenes cannot keep up, the sound has gaps";
-            restart_schedule();
-        } else if (dropped && late > 1000.0 / FPS) {
-            behind_text = "behind: frames left unshown to keep the music going";
-        } else if (late < 1) {
-            behind_text = nullptr;
-        }
+        if (late > 250) behind_text = "behind: the scenes cannot keep up, the sound has gaps";
+        else if (!present) behind_text = "behind: frames left unshown to keep the music going";
+        else if (late < 1) behind_text = nullptr;
+        frames_run_since_jump++;
         int looping = loop_period;
-        run_frame(present, speed == 1.0);
+        run_frame(present, playing());
         if (looping && (scene != looping || quit)) {
             jump_period(looping);
             restart_schedule();
