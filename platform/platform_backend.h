@@ -60,9 +60,13 @@ static inline void platc_hdr_played(plat_audiohdr *h)
 // done(user, hdr) on the puller's thread, which may queue it again at once. At most
 // PLATC_AUDIOQUEUE headers are queued; plat_audio_write past that fails.
 #define PLATC_AUDIOQUEUE 16
+// The queue is open from platc_aq_open to platc_aq_close; the three header calls
+// are those of plat_audio_prepare, plat_audio_unprepare and plat_audio_write on
+// such a backend, and refuse while it is closed (or h is null).
 void platc_aq_open(plat_audio_done_fn done, void *user, uint8_t silence); // empties the queue
-int  platc_aq_write(plat_audiohdr *h);        // queue a prepared header; 1 on success
+int  platc_aq_prepare(plat_audiohdr *h);      // 1 on success
 int  platc_aq_unprepare(plat_audiohdr *h);    // 0 while h is queued
+int  platc_aq_write(plat_audiohdr *h);        // queue a prepared header; 1 on success
 void platc_aq_pull(uint8_t *out, int bytes);  // fill out; silence once the queue is empty
 void platc_aq_flush(void);                    // hand every queued header back, in order
 void platc_aq_close(void);                    // empty the queue; done is not called again

@@ -53,6 +53,7 @@ int plat_key_down(int vk)
 }
 
 // ---- Audio queue --------------------------------------------------------------------------------
+static int aq_isopen;
 static plat_audio_done_fn aq_done;
 static void *aq_user;
 static uint8_t aq_silence;
@@ -79,12 +80,21 @@ void platc_aq_open(plat_audio_done_fn done, void *user, uint8_t silence)
     aq_done = done;
     aq_user = user;
     aq_silence = silence;
+    aq_isopen = 1;
+}
+
+int platc_aq_prepare(plat_audiohdr *h)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    if (!h || !aq_isopen || !h->lpData) return 0;
+    platc_hdr_prepared(h);
+    return 1;
 }
 
 int platc_aq_write(plat_audiohdr *h)
 {
     std::lock_guard<std::mutex> g(aq_lock);
-    if (!(h->dwFlags & PLAT_WHDR_PREPARED) || (h->dwFlags & PLAT_WHDR_INQUEUE) || aq_count == PLATC_AUDIOQUEUE)
+    if (!h || !aq_isopen || !(h->dwFlags & PLAT_WHDR_PREPARED) || (h->dwFlags & PLAT_WHDR_INQUEUE) || aq_count == PLATC_AUDIOQUEUE)
         return 0;
     platc_hdr_queued(h);
     aq[(aq_head + aq_count) % PLATC_AUDIOQUEUE] = h;
@@ -94,6 +104,7 @@ int platc_aq_write(plat_audiohdr *h)
 
 int platc_aq_unprepare(plat_audiohdr *h)
 {
+    if (!h) return 0;
     std::lock_guard<std::mutex> g(aq_lock);
     if (h->dwFlags & PLAT_WHDR_INQUEUE) return 0;
     h->dwFlags &= ~(uint32_t)PLAT_WHDR_PREPARED;
@@ -149,6 +160,7 @@ void platc_aq_close(void)
     aq_head = aq_count = 0;
     aq_offset = 0;
     aq_done = nullptr;
+    aq_isopen = 0;
 }
 
 int platc_aq_queued(void)

@@ -169,22 +169,16 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
         null_player = std::thread(null_play);
     } catch (...) {
         null_playing.store(0);
+        platc_aq_close();
         return 0;
     }
     null_open = 1;
     return 1;
 }
 
-int plat_audio_prepare(plat_audiohdr *h)
-{
-    if (!h || !null_open || !h->lpData) return 0;
-    platc_hdr_prepared(h);
-    return 1;
-}
-
-int plat_audio_unprepare(plat_audiohdr *h) { return h && platc_aq_unprepare(h); }
-
-int plat_audio_write(plat_audiohdr *h) { return h && null_open && platc_aq_write(h); }
+int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
+int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }
+int plat_audio_write(plat_audiohdr *h) { return platc_aq_write(h); }
 
 void plat_audio_reset(void)
 {

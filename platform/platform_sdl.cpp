@@ -511,22 +511,16 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     plat_audiodev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (plat_audiodev == 0) {
         printf("AUDIO: %s\n", SDL_GetError());
+        platc_aq_close();
         return 0;
     }
     SDL_PauseAudioDevice(plat_audiodev, 0);
     return 1;
 }
 
-int plat_audio_prepare(plat_audiohdr *h)
-{
-    if (!h || !plat_audiodev || !h->lpData) return 0;
-    platc_hdr_prepared(h);
-    return 1;
-}
-
-int plat_audio_unprepare(plat_audiohdr *h) { return h && platc_aq_unprepare(h); }
-
-int plat_audio_write(plat_audiohdr *h) { return h && plat_audiodev && platc_aq_write(h); }
+int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
+int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }
+int plat_audio_write(plat_audiohdr *h) { return platc_aq_write(h); }
 
 void plat_audio_reset(void)
 {

@@ -387,16 +387,9 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     return 1;
 }
 
-int plat_audio_prepare(plat_audiohdr *h)
-{
-    if (!h || !web_audio_open || !h->lpData) return 0;
-    platc_hdr_prepared(h);
-    return 1;
-}
-
-int plat_audio_unprepare(plat_audiohdr *h) { return h && platc_aq_unprepare(h); }
-
-int plat_audio_write(plat_audiohdr *h) { return h && web_audio_open && platc_aq_write(h); }
+int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
+int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }
+int plat_audio_write(plat_audiohdr *h) { return platc_aq_write(h); }
 
 void plat_audio_reset(void)
 {
