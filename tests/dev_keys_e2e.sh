@@ -62,7 +62,10 @@ size() { stat -c %s "$SDL_DISKAUDIOFILE"; }
 start keys --period 4
 wait_frames 30
 xdotool key space
-sleep 0.5
+# The pause holds from the frame after the key is seen, which a slow build may take
+# a while to reach: wait until no new frame has come for half a second.
+prev=-1
+for i in $(seq 1 120); do cur=$(last); [ "$cur" = "$prev" ] && break; prev=$cur; sleep 0.5; done
 paused_at=$(last) s1=$(size)
 sleep 2
 [ "$(last)" = "$paused_at" ] || fail "pause: frames went on ($paused_at, then $(last))"
