@@ -58,8 +58,9 @@ int  plat_create_window(const char *title, int width, int height); // hidden, GL
 // picture), accepts a swap interval of 1 (the caller's own clock is the display's),
 // and its swaps show nothing; window calls do nothing and no audio device opens.
 // 0 when no way to render off-screen works here. *how (may be null) gets one line
-// that says how it renders, for the user. Only the programs that call it link it
-// (platform_offscreen.cpp, with the SDL backend).
+// that says how it renders, for the user. Linux: only the programs that call it link
+// it (platform_offscreen.cpp, with the SDL backend); a web page has its canvas only
+// and answers 0.
 int  plat_init_offscreen(const char **how);
 int  plat_pump(plat_wndproc proc);      // one event or request; 0 when the queue was empty
 void plat_sleep(unsigned ms);           // sleeps the calling thread

@@ -109,7 +109,8 @@ static EM_BOOL web_wheel(int type, const EmscriptenWheelEvent *e, void *user)
 // ---- Start, window, pump ---------------------------------------------------------------------
 int plat_init(void)
 {
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    platp_stdout_lines();
+    platp_set_main_thread();
     web_qhead = web_qcount = 0;
     return 1;
 }
