@@ -114,7 +114,7 @@ static void fill_block(plat_audiohdr *h)
         std::lock_guard<std::mutex> g(q_lock);
         size_t have = q.size() - q_head;
         got = have < want ? have : want;
-        memcpy(out, q.data() + q_head, got * 2);
+        if (got) memcpy(out, q.data() + q_head, got * 2);  // an empty queue has no data() to copy from
         q_head += got;
         if (q_head == q.size()) {
             q.clear();
