@@ -21,6 +21,16 @@
 // Positions are kept in the handles' signed 32-bit fields.
 static const long CF_MAXFILE = 0x7fffffffL;
 
+// Size of an open host file (the stream is left at its end), or -1 when it cannot be
+// read or is CF_MAXFILE bytes or more.
+static long cf_host_size(FILE *fp)
+{
+    long size = -1;
+    if (fseek(fp, 0, SEEK_END) == 0)
+        size = ftell(fp);
+    return size < 0 || size > CF_MAXFILE ? -1 : size;
+}
+
 s_coreimage corefile_image;
 int corefile_mounttype = 0;
 FILE *g_fp = NULL;
@@ -267,12 +277,10 @@ int corefile_mountimage(const char *name, int request)
             CF_FREE(path);
             return 0;
         }
-        long size = -1;
-        if (fseek(f, 0, SEEK_END) == 0)
-            size = ftell(f);
+        long size = cf_host_size(f);
         uint32_t start = 0, limit = 0;
         const char *fault = NULL;
-        if (size < 0 || size > CF_MAXFILE) {
+        if (size < 0) {
             fault = "cannot size the file, or it is 2 GiB or more";
         } else if (request == 0) {
             limit = (uint32_t)size;
@@ -435,10 +443,8 @@ static int cf_open_overlay(const char *copy, s_corefile *file)
     FILE *fp = fopen(path, "rb");
     if (!fp)
         return 0;
-    long size = -1;
-    if (fseek(fp, 0, SEEK_END) == 0)
-        size = ftell(fp);
-    if (size < 0 || size > CF_MAXFILE) {
+    long size = cf_host_size(fp);
+    if (size < 0) {
         fclose(fp);
         return 0;
     }
@@ -488,10 +494,8 @@ int corefile_open(const char *name, s_corefile *file, int mode)
         file->fp = fp;
         if (!fp)
             return 0;
-        long size = -1;
-        if (fseek(fp, 0, SEEK_END) == 0)
-            size = ftell(fp);
-        if (size < 0 || size > CF_MAXFILE) {
+        long size = cf_host_size(fp);
+        if (size < 0) {
             _dbg_printf("file too large: %s\n", name);
             fclose(fp);
             file->fp = NULL;
