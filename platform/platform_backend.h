@@ -11,7 +11,11 @@
 //                           the audio device on SDL2
 //   platform_offscreen.cpp  Linux, only in the programs that render without a window:
 //                           GL on EGL (or a hidden window, or a private Xvfb)
-//   platform_win32.cpp      Windows: the system's own calls for everything
+//   platform_win32.cpp      Windows: window, message pump, WGL, keys, mouse and
+//                           joysticks on the system's own calls
+//   platform_win32_audio.cpp  Windows: the audio output on waveOut
+//   platform_win32_os.cpp   Windows: threads, process end, sleeping, the clock, the
+//                           file system, the program's folder
 //   platform_web.cpp        a web page (emscripten): the canvas, WebGL through EGL,
 //                           html5 key and mouse callbacks, WebAudio, frames paced by
 //                           the browser
@@ -28,9 +32,9 @@
 // ---- Provided by each backend, used by the shared pieces ---------------------------
 uint32_t platb_ticks(void);      // the backend's own millisecond clock (unsigned, wraps)
 int      platb_key_held(int vk); // 1 while key vk is down (vk is 0..255)
-// POSIX backends: a thread started by plat_thread_start is ending (drop the GL context
-// it may have current), and the process is about to end at once (give the display
-// mode back).
+// A thread started by plat_thread_start is ending (drop the GL context it may have
+// current), and the process is about to end at once (give the display mode back; on
+// Windows only when ended from the main thread, which also destroys the window).
 void     platb_thread_end(void);
 void     platb_before_exit(void);
 
@@ -75,6 +79,11 @@ int  platc_aq_queued(void);                   // headers queued now
 // ---- platform_posix.cpp ---------------------------------------------------------------
 void platp_set_main_thread(void);  // the calling thread is the main thread
 void platp_stdout_lines(void);     // standard output reaches a pipe line by line
+
+// ---- platform_win32_os.cpp ------------------------------------------------------------
+void platw_set_main_thread(void);  // the calling thread is the main thread; notes the program's image
+void platw_reaper_start(void);     // once a window exists: the thread that ends a process whose
+                                   // tear-down hangs after plat_thread_terminate
 
 // ---- platform_sdl.cpp and platform_offscreen.cpp ------------------------------------
 // The GL target that stands in for the window when a program renders without one
