@@ -7,6 +7,8 @@
 //                           of headers that a pull-model device plays from
 //   platform_posix.cpp      POSIX hosts (SDL, null, web): threads, process end, the
 //                           file system, the program's folder
+//   platform_egl.cpp        the EGL context of the off-screen target and of the web
+//                           page: display, configuration, context, current or not
 //   platform_sdl.cpp        Linux: window, message pump, GL, keys, mouse, joysticks and
 //                           the audio device on SDL2
 //   platform_offscreen.cpp  Linux, only in the programs that render without a window:
@@ -79,6 +81,29 @@ int  platc_aq_queued(void);                   // headers queued now
 // ---- platform_posix.cpp ---------------------------------------------------------------
 void platp_set_main_thread(void);  // the calling thread is the main thread
 void platp_stdout_lines(void);     // standard output reaches a pipe line by line
+
+// ---- platform_egl.cpp: one GL context on EGL (off-screen on Linux, the web page) ----------
+// What plategl_open asks for. The attribute lists are EGL's (EGLint pairs, EGL_NONE
+// at the end).
+typedef struct {
+    unsigned platform;          // 0: eglGetDisplay's default display; else the display of
+                                // that platform (eglGetPlatformDisplayEXT)
+    unsigned api;               // eglBindAPI's value; 0 keeps EGL's default (OpenGL ES)
+    const int32_t *config;      // eglChooseConfig's attributes (the first match is taken)
+    const int32_t *context;     // eglCreateContext's attributes
+    int window;                 // 1: a surface on the display's default window (the
+                                // canvas); 0: none (the display must allow contexts
+                                // without one)
+} plategl_want;
+enum { PLATEGL_OK = 0, PLATEGL_NODISPLAY, PLATEGL_NOCONFIG, PLATEGL_NOCONTEXT };
+// Opens the display and makes the context, current on no thread: PLATEGL_OK, or the
+// step that failed, with everything it had opened closed again. One context at a time.
+int   plategl_open(const plategl_want *want);
+int   plategl_ready(void);          // 1 while the context exists
+int   plategl_make_current(void);   // calling thread; 1 on success
+void  plategl_release(void);        // calling thread drops the context
+void *plategl_proc(const char *name);
+void  plategl_close(void);          // context, surface and display; harmless when closed
 
 // ---- platform_win32_os.cpp ------------------------------------------------------------
 void platw_set_main_thread(void);  // the calling thread is the main thread; notes the program's image
