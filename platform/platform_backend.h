@@ -9,6 +9,8 @@
 //                           file system, the program's folder
 //   platform_egl.cpp        the EGL context of the off-screen target and of the web
 //                           page: display, configuration, context, current or not
+//   platform_nooffscreen.cpp  every build without off-screen rendering: the answer of
+//                           plat_init_offscreen that there is none
 //   platform_sdl.cpp        Linux: window, message pump, GL, keys, mouse, joysticks and
 //                           the audio device on SDL2
 //   platform_offscreen.cpp  Linux, only in the programs that render without a window:

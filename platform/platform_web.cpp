@@ -113,12 +113,6 @@ int plat_init(void)
     return 1;
 }
 
-int plat_init_offscreen(const char **how)
-{
-    if (how) *how = "a web page renders on its canvas only";
-    return 0;
-}
-
 int plat_create_window(const char *title, int width, int height)
 {
     (void)width;
