@@ -19,7 +19,9 @@ int plategl_open(const plategl_want *want)
     if (want->platform) {
         auto getdisplay = (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
         if (!getdisplay) return PLATEGL_NODISPLAY;
-        egl_dpy = getdisplay((EGLenum)want->platform, EGL_DEFAULT_DISPLAY, nullptr);
+        // The platform's default display: a null native display (EGL_DEFAULT_DISPLAY is
+        // not a pointer on every EGL).
+        egl_dpy = getdisplay((EGLenum)want->platform, nullptr, nullptr);
     } else {
         egl_dpy = eglGetDisplay(EGL_DEFAULT_DISPLAY);
     }
