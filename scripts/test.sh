@@ -29,10 +29,12 @@ trap 'rm -f "$MIRADOR_STAGE_REPORT"' EXIT
 # stage NAME FUNCTION: runs FUNCTION (which stops at its first failing command) as
 # stage NAME and adds its result to the summary.
 stage() {
-    local name=$1 n=$(( ${#summary[@]} + 1 )) rc=0 line how what
+    local name=$1 n=$(( ${#summary[@]} + 1 )) rc line how what
     echo "== stage $n: $name"
     : > "$MIRADOR_STAGE_REPORT"
-    (set -e; lib_started=$(date +%s); "$2") || rc=$?
+    # Not tested with || or if: set -e would be off inside.
+    (set -e; lib_started=$(date +%s); "$2")
+    rc=$?
     line=$(tail -n 1 "$MIRADOR_STAGE_REPORT" 2>/dev/null || true)
     if [ "$rc" -ne 0 ]; then
         how=FAILED
@@ -40,7 +42,8 @@ stage() {
         failed=1
     elif [ -n "$line" ]; then
         how=${line%%:*}
-        what=$(printf '%s' "${line#*:}" | sed 's/^ *//')
+        what=""
+        case $line in *:*) what=$(printf '%s' "${line#*:}" | sed 's/^ *//') ;; esac
     else
         how=part
         what="its script said nothing of what it ran"
