@@ -59,9 +59,11 @@ fi
 # The 64-bit part's packages must install. The 32-bit part's need the i386
 # architecture: where they cannot be had, the win32 build is built and checked but
 # not run, and the architecture, when added for them, is removed again.
-need_packages xvfb xauth x11-utils xdotool imagemagick sox libx11-dev || exit 1
-if [ "$run64" -eq 1 ]; then
-  need_packages wine64 libgl1 libgl1-mesa-dri libglx-mesa0 || exit 1
+packages=(xvfb xauth x11-utils xdotool imagemagick sox libx11-dev)
+[ "$run64" -eq 1 ] && packages+=(wine64 libgl1 libgl1-mesa-dri libglx-mesa0)
+if ! need_packages "${packages[@]}"; then
+  report "skipped: its packages could not be installed: $need_why"
+  exit 1
 fi
 if [ "$run32" -eq 1 ] &&
    ! need_foreign_packages i386 wine wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386; then

@@ -39,6 +39,7 @@ stage() {
     if [ "$rc" -ne 0 ]; then
         how=FAILED
         what=$line
+        case $line in full:*|part:*|skipped:*) what=$(printf '%s' "${line#*:}" | sed 's/^ *//') ;; esac
         failed=1
     elif [ -n "$line" ]; then
         how=${line%%:*}
