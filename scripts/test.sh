@@ -40,6 +40,7 @@ stage() {
         how=FAILED
         what=$line
         case $line in full:*|part:*|skipped:*) what=$(printf '%s' "${line#*:}" | sed 's/^ *//') ;; esac
+        case $what in "FAILED ("*")") what=${what#FAILED (}; what=${what%)} ;; esac
         failed=1
     elif [ -n "$line" ]; then
         how=${line%%:*}
