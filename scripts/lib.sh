@@ -18,12 +18,14 @@
 #                              appended to the file MIRADOR_STAGE_REPORT names, from
 #                              which scripts/test.sh takes each stage's result.
 #
-# An index that fails to download (apt-get update's exit 100: a mirror in the middle
-# of a sync, an unreachable source) is said and is no failure by itself: what counts
-# is whether the packages install from the indexes there are. An install that fails
-# for a passing reason (a download) is tried again, up to three times, 10 and 20 s
-# apart (MIRADOR_APT_RETRY_S sets the step); a package the indexes do not know is not. Runs apt-get as root (through sudo when not root);
-# APT_CONFIG, when set, reaches it (the tests point apt at a mirror of their own).
+# An index that fails to download (apt-get update's exit 100, as for a mirror in the
+# middle of a sync whose index does not match its Release file) is said and is no
+# failure by itself: what counts is whether the packages install from the indexes
+# there are. An install that fails for a passing reason (a download) is tried again,
+# up to three times, 10 and 20 s apart (MIRADOR_APT_RETRY_S sets the step); one whose
+# package the indexes do not know, or whose dependencies cannot be met, is not.
+# Runs apt-get as root (through sudo when not root); APT_CONFIG, when set, reaches
+# it (tests/packages_e2e.sh points apt at a mirror of its own).
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 lib_name=$(basename "$0" .sh)
 lib_started=$(date +%s)
