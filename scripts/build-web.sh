@@ -4,7 +4,8 @@
 #
 #   bash scripts/build-web.sh [--tests]
 #
-# Installs emscripten from Debian when emcc is missing. The module is built by CMake
+# Installs emscripten and flac from Debian when missing (and googletest's sources
+# for --tests). The module is built by CMake
 # (emcmake) from the same sources as the programs, with the web backend
 # (platform/platform_web.cpp) and the page's program (web/mirador_web.cpp). The data comes from the native
 # build (build/mirador.dat; made with scripts/build.sh when missing). What a viewer
@@ -13,21 +14,19 @@
 # page and checked against its SHA-256, or the plain mirador.dat as the fall-back.
 #
 # --tests also builds the window-less unit tests that hold golden hashes as node
-# programs (build-web/tests/*.js), which scripts/test-web.sh runs.
+# programs (build-web/tests/*.js, listed in build-web/tests/list.txt), which
+# scripts/test-web.sh runs.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+. "$(dirname "$0")/lib.sh"
+cd "$root"
+ROOT=$root
 OUT=${MIRADOR_WEB_OUT:-$ROOT/build-web}
 WANT_TESTS=0
 [ "${1:-}" = "--tests" ] && WANT_TESTS=1
 
-need_apt=()
-command -v emcc >/dev/null || need_apt+=(emscripten)
-command -v flac >/dev/null || need_apt+=(flac)
-if [ ${#need_apt[@]} -gt 0 ]; then
-  echo "build-web: installing ${need_apt[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need_apt[@]}" >/dev/null
-fi
+packages=(emscripten flac)
+[ $WANT_TESTS = 1 ] && packages+=(googletest)
+need_packages "${packages[@]}" || exit 1
 # emcc runs its JavaScript steps with node; a node that is not Debian's lacks the
 # modules emscripten needs (acorn), and emscripten wants Debian's python.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
@@ -51,8 +50,15 @@ fi
 cp "$DAT" "$OUT/mirador.dat"
 python3 web/pack_music.py "$OUT/mirador.dat" "$OUT"
 
+# The node tests: the same CMake description configured again with
+# MIRADOR_NODE_TESTS (the window-less backend, with threads), into $OUT/node; the
+# programs land in $OUT/tests with their list (tests/CMakeLists.txt).
 if [ $WANT_TESTS = 1 ]; then
-  bash scripts/build-web-tests.sh "$OUT"
+  if [ ! -f "$OUT/node/CMakeCache.txt" ]; then
+    emcmake cmake -S "$ROOT" -B "$OUT/node" -DCMAKE_BUILD_TYPE=Release -DMIRADOR_NODE_TESTS=ON \
+      -DMIRADOR_WEB_OUT="$OUT" -DMIRADOR_NATIVE_BUILD="$ROOT/build" > /dev/null
+  fi
+  cmake --build "$OUT/node" -j2
 fi
 
 sz() { stat -c %s "$1"; }

@@ -12,7 +12,7 @@
 # test programs (listed in windows_tests.txt), mirador.dat and mirador-win32.zip or
 # mirador-win64.zip (the two programs and the data).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 archs=(win32 win64)
 folder=""
 case "${1:-}" in
@@ -20,10 +20,6 @@ case "${1:-}" in
   win32|win64) archs=("$1"); folder=${2:-} ;;
   *) archs=(win32); folder=$1 ;;
 esac
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-
 # ---- Packages --------------------------------------------------------------------------
 PACKAGES=(zip dpkg-dev xz-utils googletest cmake ninja-build)
 for arch in "${archs[@]}"; do
@@ -33,15 +29,7 @@ for arch in "${archs[@]}"; do
                       mingw-w64-x86-64-dev) ;;
   esac
 done
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "build-windows: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+need_packages "${PACKAGES[@]}" || exit 1
 
 # ---- GLEW from Debian's source package ----------------------------------------------------
 # One unpacked source serves both builds: the one already in either build folder, or
@@ -59,24 +47,29 @@ if [ -z "$glewdir" ]; then
   if ! apt-get source --print-uris glew >/dev/null 2>&1; then
     # apt-get source needs a deb-src entry for the suites the machine already uses.
     list=/etc/apt/sources.list.d/mirador-deb-src.sources
-    echo "build-windows: adding $list"
-    $SUDO tee "$list" >/dev/null <<SRC
+    echo "$lib_name: adding $list"
+    [ "$(id -u)" -ne 0 ] && tee="sudo tee" || tee=tee
+    $tee "$list" >/dev/null <<SRC
 Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-    $SUDO apt-get update -qq
+    apt_update
   fi
   glewroot="$(outdir "${archs[0]}")/glew-src"
   rm -rf "$glewroot"
   mkdir -p "$glewroot"
-  (cd "$glewroot" && apt-get source -qq glew >/dev/null 2>&1)
+  if ! (cd "$glewroot" && apt-get source -qq glew >"$glewroot.log" 2>&1); then
+    echo "$lib_name: cannot fetch glew's source: $(apt_reason "$glewroot.log")"
+    exit 1
+  fi
+  rm -f "$glewroot.log"
   glewdir=$(ls -d "$glewroot"/glew-*/ | head -n1)
 fi
 glewdir=$(cd "$glewdir" && pwd)
-[ -f "$glewdir/src/glew.c" ] || { echo "build-windows: no src/glew.c in $glewdir"; exit 1; }
+[ -f "$glewdir/src/glew.c" ] || { echo "$lib_name: no src/glew.c in $glewdir"; exit 1; }
 
 # ---- The resource image, made by the Linux mkdata ------------------------------------------
 bash "$root/scripts/setup.sh"
@@ -97,7 +90,7 @@ build_one() {
   out=$(outdir "$arch")
   mkdir -p "$out"
   out=$(cd "$out" && pwd)
-  echo "build-windows: $arch ($triple) in $out"
+  echo "$lib_name: $arch ($triple) in $out"
   cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$cpu.cmake" \
     -DMIRADOR_GLEW_SOURCE="$glewdir" -DMIRADOR_BENCH=OFF >/dev/null
@@ -110,7 +103,7 @@ build_one() {
     for dll in $($triple-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}'); do
       case " $allowed " in
         *" $dll "*) ;;
-        *) echo "build-windows: $(basename "$exe") needs $dll, which not every Windows has"; exit 1 ;;
+        *) echo "$lib_name: $(basename "$exe") needs $dll, which not every Windows has"; exit 1 ;;
       esac
     done
   done
@@ -123,7 +116,7 @@ build_one() {
   $triple-strip -o "$stage/mirador1080.exe" "$out/mirador1080.exe"
   cp "$out/mirador.dat" "$stage/"
   (cd "$stage" && zip -q -9 "$zipfile" mirador720.exe mirador1080.exe mirador.dat)
-  echo "build-windows: $zipfile ($(stat -c %s "$zipfile") bytes)"
+  echo "$lib_name: $zipfile ($(stat -c %s "$zipfile") bytes)"
 }
 for arch in "${archs[@]}"; do
   build_one "$arch"

@@ -5,7 +5,7 @@
 # mirador.mp4 (1920x1080, 60 fps, with the music) in the build folder, showing its
 # progress, and says where the file is.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 prog=${1:-mirador720}
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" "$root/build"
@@ -14,6 +14,6 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "./$prog"
 fi
 out=$root/build/mirador.mp4
-echo "run: no display found: recording the show to $out instead (about 3 to 6 minutes)"
+echo "$lib_name: no display found: recording the show to $out instead (about 3 to 6 minutes)"
 ./mirador-capture "$out"
-echo "run: the show is in $out (play it with any video player, e.g. ffplay $out)"
+echo "$lib_name: the show is in $out (play it with any video player, e.g. ffplay $out)"

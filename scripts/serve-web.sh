@@ -4,8 +4,8 @@
 #
 #   bash scripts/serve-web.sh [port]      (default 8080; MIRADOR_WEB_OUT names another folder)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-DIR=${MIRADOR_WEB_OUT:-$PWD/build-web}
+. "$(dirname "$0")/lib.sh"
+DIR=${MIRADOR_WEB_OUT:-$root/build-web}
 PORT=${1:-8080}
 if [ ! -f "$DIR/index.html" ] || [ ! -f "$DIR/mirador.wasm" ]; then
   echo "serve-web: $DIR has no page: run bash scripts/build-web.sh first" >&2

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that Mirador needs to build, run and test.
-# Idempotent: returns at once when everything is already there. Run as root.
+# Idempotent: returns at once when everything is already there (scripts/lib.sh).
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
@@ -12,18 +13,4 @@ PACKAGES=(
   dpkg-dev file desktop-file-utils
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-echo "setup: installing ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+need_packages "${PACKAGES[@]}"

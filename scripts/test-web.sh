@@ -18,36 +18,20 @@
 # or "skipped: ..." (nothing could run). Chromium that cannot start here leaves the
 # browser and frame parts out and says so; it never counts as passed.
 set -uo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+. "$(dirname "$0")/lib.sh"
+cd "$root"
+ROOT=$root
 OUT=$ROOT/build-web
 NATIVE=$ROOT/build-web-native
 LOG=$(mktemp -d /tmp/mirador-test-web.XXXXXX)
 trap 'rm -rf "$LOG"' EXIT
 
-report() {
-  echo "test-web: $1"
-  if [ -n "${MIRADOR_STAGE_REPORT:-}" ]; then echo "$1" >> "$MIRADOR_STAGE_REPORT"; fi
-}
-
-need=()
-command -v emcc >/dev/null || need+=(emscripten)
-command -v flac >/dev/null || need+=(flac)
-[ -f /usr/src/googletest/googletest/src/gtest-all.cc ] || need+=(googletest)
-command -v chromium >/dev/null || need+=(chromium)
-command -v chromedriver >/dev/null || need+=(chromium-driver)
-/usr/bin/python3 -c 'import selenium' 2>/dev/null || need+=(python3-selenium)
-/usr/bin/python3 -c 'import PIL' 2>/dev/null || need+=(python3-pil)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "test-web: installing ${need[*]}"
-  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}" > "$LOG/apt.log" 2>&1; then
-    tail -5 "$LOG/apt.log"
-  fi
-fi
-if ! command -v emcc >/dev/null; then
-  report "skipped: emscripten could not be installed: nothing was built or run"
+if ! need_packages emscripten flac googletest; then
+  report "skipped: emscripten could not be installed ($need_why): nothing was built or run"
   exit 1
 fi
+# Without them only the browser checks are left out, which the verdict says.
+need_packages chromium chromium-driver python3-selenium python3-pil
 
 # ---- Build -------------------------------------------------------------------------------
 echo "test-web: building the module, the page and the node tests (scripts/build-web.sh --tests)"
@@ -84,17 +68,12 @@ GRAB=300
 SIZE=640x360
 ref=""
 ref_why=""
-native_libs() { [ -f "$1/liborb.a" ] && [ -f "$1/liborb_platform_sdl.a" ] && [ -f "$1/liborb_offscreen.a" ] && [ -x "$1/mirador-capture" ]; }
-if ! native_libs "$NATIVE"; then
-  echo "test-web: building the native library and the capture in build-web-native/"
-  { cmake -S . -B "$NATIVE" -G Ninja -DMIRADOR_TESTS=OFF -DMIRADOR_BENCH=OFF &&
-    cmake --build "$NATIVE" -j2 --target orb orb_platform_sdl orb_offscreen mirador-capture mirador_data; } \
-    > "$LOG/native.log" 2>&1 || tail -5 "$LOG/native.log"
+if ! [ -x "$NATIVE/mirador-capture" ] || ! [ -x "$NATIVE/mirador-web-native" ]; then
+  echo "test-web: building the capture and the page's program natively in build-web-native/"
 fi
-if native_libs "$NATIVE" &&
-   g++ -O2 -std=c++17 -ffp-contract=off -fno-fast-math -I"$ROOT" web/mirador_web.cpp "$NATIVE/liborb.a" \
-     "$NATIVE/liborb_offscreen.a" "$NATIVE/liborb_platform_sdl.a" "$NATIVE/liborb.a" \
-     -lSDL2 -lGLEW -lGL -lEGL -lpthread -o "$NATIVE/mirador-web-native" > "$LOG/link.log" 2>&1; then
+if { cmake -S . -B "$NATIVE" -G Ninja -DMIRADOR_TESTS=OFF -DMIRADOR_BENCH=OFF &&
+     cmake --build "$NATIVE" -j2 --target mirador-capture mirador-web-native mirador_data; } \
+     > "$LOG/native.log" 2>&1 || { tail -5 "$LOG/native.log"; false; }; then
   cp "$OUT/mirador.dat" "$LOG/mirador.dat"
   export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
   if (cd "$LOG" && timeout 600 "$NATIVE/mirador-capture" --size $SIZE --periods 2-2 --framemd5 p2.framemd5 p2.mkv) \

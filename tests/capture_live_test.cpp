@@ -24,6 +24,7 @@ extern "C" {
 #include "engine/video.h"
 #include "platform/platform.h"
 #include "tools/capture/plan.h"
+#include "tests/testutil_os.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void live_swap(void)
 
 TEST(CaptureLive, WindowPresentsTheCapturedFrames)
 {
-    if (!getenv("DISPLAY")) GTEST_SKIP() << "no display: run under xvfb-run";
+    TU_NEED(getenv("DISPLAY"), "no display: run under xvfb-run");
     FILE *f = fopen(TEST_DATA_DIR "/capture/periods6-7_640x360.framemd5", "r");
     ASSERT_NE(f, nullptr);
     char line[256];

@@ -14,6 +14,7 @@
 #include "demo/vector.h"
 #include "engine/sprite.h"
 #include "testutil_gl.h"
+#include "tests/testutil_os.h"
 
 static const int SW = 320, SH = 240;
 static const uint32_t COL[8] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u,
@@ -81,7 +82,7 @@ class EffectSprites : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testgl_open(SW, SH)) GTEST_SKIP() << "no display: run under Xvfb";
+        TU_NEED(testgl_open(SW, SH), "no display: run under Xvfb");
         make_sprites();
     }
 };

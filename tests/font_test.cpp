@@ -17,6 +17,7 @@
 #include "engine/sprite.h"
 #include "engine/video.h"
 #include "tests/testutil_gl.h"
+#include "tests/testutil_os.h"
 
 // A temporary directory mounted as the resource image for the whole program.
 static std::string tmpdir;
@@ -211,7 +212,7 @@ static std::vector<int> spans(std::initializer_list<std::pair<int, int>> list)
 
 TEST(FontText, PenRules)
 {
-    if (!text_setup()) GTEST_SKIP() << "no display: run under Xvfb";
+    TU_NEED(text_setup(), "no display: run under Xvfb");
     ASSERT_EQ(textfont.numletters, 96);
     ASSERT_EQ(textfont.widths[34], 6);
 
@@ -244,7 +245,7 @@ TEST(FontText, PenRules)
 
 TEST(FontText, Centring)
 {
-    if (!text_setup()) GTEST_SKIP() << "no display: run under Xvfb";
+    TU_NEED(text_setup(), "no display: run under Xvfb");
     textfont.spacing = 0;
 
     // "AB" ten times measures 100: on a 480-wide target it starts at 190.

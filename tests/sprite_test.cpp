@@ -17,6 +17,7 @@
 #include "engine/sprite.h"
 #include "engine/video.h"
 #include "tests/testutil_gl.h"
+#include "tests/testutil_os.h"
 
 static s_bitmap sheet_record(int w, int h, uint32_t texture)
 {
@@ -263,7 +264,7 @@ static uint32_t expected_column(int x) { return x == 1 ? BG : x < 4 ? RED : GREE
 
 TEST(SpriteDraw, PlainMirroredBlendedScaled)
 {
-    if (!testgl_open(320, 240)) GTEST_SKIP() << "no display: run under Xvfb";
+    TU_NEED(testgl_open(320, 240), "no display: run under Xvfb");
     static s_bitmap sheet;
     static s_sprite spr;
     make_sheet(&sheet);

@@ -21,6 +21,7 @@
 #include "engine/sprite.h"
 #include "engine/video.h"
 #include "platform/platform.h"
+#include "tests/testutil_os.h"
 
 namespace {
 
@@ -156,7 +157,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!ready) GTEST_SKIP() << "no display: run under xvfb-run";
+        TU_NEED(ready, "no display: run under xvfb-run");
     }
 };
 

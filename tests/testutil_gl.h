@@ -2,7 +2,7 @@
 // process, and reading pixels back.
 //
 // Run such tests under Xvfb (xvfb-run -a -s "-screen 0 1920x1080x24" ...). Without a
-// display testgl_open returns 0 and the test should GTEST_SKIP with a message.
+// display testgl_open returns 0 and the test says so with TU_NEED (testutil_os.h).
 #ifndef TESTS_TESTUTIL_GL_H
 #define TESTS_TESTUTIL_GL_H
 

@@ -318,3 +318,9 @@ int tu_no_audio_device(void)
 }
 
 #endif
+
+int tu_display_set(void)
+{
+    const char *d = getenv("DISPLAY");
+    return d && *d;
+}

@@ -38,5 +38,18 @@ size_t tu_usable_size(void *block);
 // opens (SDL's driver is pointed at one that does not exist; under Wine the test
 // stage switches the audio drivers off, and this checks that it did). 1 when so.
 int tu_no_audio_device(void);
+// Where DISPLAY is set the test command has started what the tests that need a
+// window, GL or a sound device run on (Xvfb, Mesa's GL, SDL's disk driver): such a
+// test that finds none there fails, since a skip would lose its coverage silently.
+// Elsewhere (a plain terminal, the window-less run under Wine) it is skipped, saying
+// what it lacked. TU_NEED(ok, what) in a test body or SetUp; needs gtest.h.
+int tu_display_set(void);
+#define TU_NEED(ok, what)                                                       \
+    do {                                                                        \
+        if (!(ok)) {                                                            \
+            if (tu_display_set()) FAIL() << what << " (though DISPLAY is set)"; \
+            GTEST_SKIP() << what;                                               \
+        }                                                                       \
+    } while (0)
 
 #endif

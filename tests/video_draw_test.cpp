@@ -9,6 +9,7 @@
 #include "engine/bitmap.h"
 #include "engine/video.h"
 #include "tests/testutil_gl.h"
+#include "tests/testutil_os.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class VideoDraw : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testgl_open(1280, 720)) GTEST_SKIP() << "no display or GL context (run under Xvfb)";
+        TU_NEED(testgl_open(1280, 720), "no display or GL context (run under Xvfb)");
         if (fb < 0) {
             fb = ORB_InitFramebuffer(480, 270);
             ORB_CreateBitmap(40, 20, &quads);

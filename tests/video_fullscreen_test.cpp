@@ -7,13 +7,14 @@
 
 #include "engine/video.h"
 #include "platform/platform.h"
+#include "tests/testutil_os.h"
 
 TEST(VideoFullscreen, RefusedModeRunsWindowedWithoutVsync)
 {
-    if (!getenv("DISPLAY") || !plat_init() || !plat_create_window("ORB Application", 10, 10))
-        GTEST_SKIP() << "no display (run under Xvfb)";
+    TU_NEED(getenv("DISPLAY") && plat_init() && plat_create_window("ORB Application", 10, 10),
+            "no display (run under Xvfb)");
     ORB_InitVideo(1280, 720, 1);
-    if (!orb_glready) GTEST_SKIP() << "no GL context";
+    TU_NEED(orb_glready, "no GL context");
     SDL_Window *win = SDL_GL_GetCurrentWindow();
     ASSERT_NE(win, nullptr);
     Uint32 flags = SDL_GetWindowFlags(win);

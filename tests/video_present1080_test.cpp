@@ -1,10 +1,11 @@
 // The present at 1920x1080, read back from the window: fade, sharp scale-up,
 // orientation, scan lines, and the two fall-backs.
 #include "tests/video_present_checks.h"
+#include "tests/testutil_os.h"
 
 #define OPEN_OR_SKIP()                                                  \
     present::Setup *s = present::open(1920, 1080);                       \
-    if (!s) GTEST_SKIP() << "no display or GL context (run under Xvfb)"; \
+    TU_NEED(s, "no display or GL context (run under Xvfb)");             \
     if (!ORB_shaders_enabled) GTEST_SKIP() << "driver without GLSL";
 
 TEST(VideoPresent1080, FadeZeroIsBlack) { OPEN_OR_SKIP(); present::check_fade_zero_is_black(s); }

@@ -9,6 +9,7 @@
 #include "engine/video.h"
 #include "platform/platform.h"
 #include "tests/testutil_gl.h"
+#include "tests/testutil_os.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ class VideoState : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testgl_open(1280, 720)) GTEST_SKIP() << "no display or GL context (run under Xvfb)";
+        TU_NEED(testgl_open(1280, 720), "no display or GL context (run under Xvfb)");
     }
 };
 
