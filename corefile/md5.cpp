@@ -77,6 +77,7 @@ void md5_init(s_md5 *m)
 
 void md5_update(s_md5 *m, const void *data, size_t size)
 {
+    if (size == 0) return;  // data may then be null
     const uint8_t *p = (const uint8_t *)data;
     size_t have = (size_t)(m->bytes & 63);
     m->bytes += size;
