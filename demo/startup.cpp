@@ -14,11 +14,7 @@
 #include "demo/scenes.h"
 #include "demo/show.h"
 #include "demo/vector.h"
-#include "engine/bitmap.h"
 #include "engine/driver.h"
-#include "engine/font.h"
-#include "engine/sprite.h"
-#include "engine/tga.h"
 #include "engine/video.h"
 #include "platform/platform.h"
 
