@@ -7,6 +7,7 @@
 #include "demo/main.h"
 
 #include "demo/rand.h"
+#include "demo/show.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/input.h"
@@ -44,7 +45,7 @@ s_frameio frameio = { ORB_WaitRefresh, run_scene, ORB_SwapBuffers, ORB_GetKeys, 
 
 void timeline_start(void)
 {
-    scene = 2;
+    scene = SHOW_FIRST_PERIOD;
     fade = 0;
     pulse = 1.0f;
     pulse2 = 1.0f;
@@ -72,7 +73,7 @@ void timeline_frame(void)
 
     frameio.scene(scene);
 
-    if (scene > 22) {
+    if (scene > SHOW_LAST_PERIOD) {
         quit = 1;
         fade = 0;
     }
@@ -87,14 +88,14 @@ void timeline_frame(void)
 
     scenetime += dt;
 
-    int t = (int)scenetime % 128;
+    int t = (int)scenetime % SHOW_PULSE_UNITS;
     if (t == 0 || t == 1) {
         pulse = 2.0f;
         pulse2 = 2.0f;
     }
 
     // Period change: the unsigned difference keeps a wrap of the clock harmless.
-    if (frameio.getmillis() - scenestart > 7699u) {
+    if (frameio.getmillis() - scenestart > (uint32_t)(SHOW_PERIOD_MS - 1)) {
         scenestart = frameio.getmillis();
         scenetime = 0.0f;
         scene += 1;

@@ -12,12 +12,9 @@
 #include "demo/effects.h"
 #include "demo/main.h"
 #include "demo/scenes.h"
+#include "demo/show.h"
 #include "demo/vector.h"
-#include "engine/bitmap.h"
 #include "engine/driver.h"
-#include "engine/font.h"
-#include "engine/sprite.h"
-#include "engine/tga.h"
 #include "engine/video.h"
 #include "platform/platform.h"
 
@@ -75,56 +72,9 @@ static void set_freedir(s_freedir *fd, int type, uint32_t *texture, float x, flo
 
 void load_assets(void)
 {
-    static const char *const points[8] = {
-        "point1.tga", "point2.tga", "point3.tga", "point4.tga",
-        "point5.tga", "point4.tga", "point3.tga", "point2.tga",
-    };
-    char name[32];
-
-    ORB_InitFont("font_heat.tga", &font);
-    ORB_CreateBitmap(480, 270, &bmp_bg);
-    ORB_LoadBitmap("introbg1.tga", &bmp_introbg1);
-    ORB_LoadBitmap("introbg2.tga", &bmp_introbg2);
-    ORB_LoadSprite("finaltext.tga", &spr_finaltext);
-    ORB_LoadSprite("finaltext2.tga", &spr_finaltext2);
-    ORB_LoadSprite("drumlin2019.tga", &spr_introtext1);
-    ORB_LoadSprite("drumlin1999.tga", &spr_introtext2);
-    ORB_LoadSprite("eatit1.tga", &spr_eatit1);
-    ORB_LoadSprite("eatit2.tga", &spr_eatit2);
-    ORB_LoadSprite("vhs.tga", &spr_vhs);
-    ORB_LoadSprite("vhs2.tga", &spr_vhs2);
-    ORB_LoadSprite("abs.tga", &spr_abs);
-    ORB_LoadBitmap("diagonal.tga", &bmp_background);
-    ORB_LoadSprite("mirador_title.tga", &spr_title);
-    ORB_LoadSprite("mirador_logo2.tga", &spr_titlelogo);
-    ORB_LoadSprite("lanterne.tga", &spr_lanterne);
-    ORB_LoadSprite("looker.tga", &spr_looker);
-    ORB_LoadSprite("credits1.tga", &spr_credits1);
-    ORB_LoadSprite("credits2.tga", &spr_credits2);
-    ORB_LoadSprite("credits3.tga", &spr_credits3);
-    ORB_LoadSprite("call480.tga", &spr_caller);
-    ORB_LoadSprite("negativelogo.tga", &spr_negativelogo);
-    ORB_LoadSprite("feelgreat1.tga", &spr_feelgreat);
-    ORB_LoadSprite("feelgreat480.tga", &spr_feelgreat2);
-    ORB_LoadSprite("hipsquare.tga", &spr_hipsquare);
-    ORB_LoadSprite("thousand.tga", &spr_thousand);
-    ORB_LoadBitmap("heightmap.tga", &bmp_height);
-    ORB_LoadBitmap("texture0.tga", &bmp_texture2);  // bmp_texture1 stays empty
-    ORB_LoadBitmap("texture2.tga", &bmp_texture3);
-    ORB_LoadBitmap("texture3.tga", &bmp_texture4);
-    ORB_LoadSprite("particle_r.tga", &spr_particle[0]);
-    ORB_LoadSprite("particle_g.tga", &spr_particle[1]);
-    ORB_LoadSprite("particle_b.tga", &spr_particle[2]);
-    for (int i = 0; i < 8; i++) {
-        snprintf(name, sizeof name, "square%d.tga", i + 1);
-        ORB_LoadSprite(name, &spr_square[i]);
-    }
-    // A back-and-forth animation: entries 5 to 7 load their files a second time.
-    for (int i = 0; i < 8; i++) ORB_LoadSprite(points[i], &spr_point[i]);
-    for (int i = 0; i < 25; i++) {
-        snprintf(name, sizeof name, "dance%d.tga", i + 1);
-        ORB_LoadSprite(name, &spr_dance[i]);
-    }
+    // Every row but the music, which waits for the sound system.
+    for (int i = 0; i < show_asset_count; i++)
+        if (show_assets[i].kind != SHOW_MUSIC) show_load(&show_assets[i]);
 }
 
 // The installed data folder, relative to the installed programs' folder and as the
@@ -199,7 +149,7 @@ void startup(void)
     corefile_mountimage(image, 0);
     ORB_InitVideo(mirador_width, mirador_height, 1);
     ORB_SetTitle("M I R A D O R");
-    int id = ORB_InitFramebuffer(480, 270);
+    int id = ORB_InitFramebuffer(SHOW_W, SHOW_H);
     ORB_SetFramebuffer(id);
 
     load_assets();
@@ -207,8 +157,9 @@ void startup(void)
     postshader_id = ORB_InitShader(vv_mirador, ff_mirador);
     ORB_SetScanlineValue(0.2f);
 
-    Soundsystem_Init(44100, 16, 2);
-    Soundsystem_LoadSound("mirador4.wav", &gamemusic);
+    Soundsystem_Init(SHOW_SOUND_RATE, 16, 2);
+    for (int i = 0; i < show_asset_count; i++)
+        if (show_assets[i].kind == SHOW_MUSIC) show_load(&show_assets[i]);
     Soundsystem_SetMasterVolume(0);
 
     init_vector();
@@ -225,8 +176,8 @@ void startup(void)
     camera.z = 128;
     camera.roll = 0;
 
-    InitTextureTab(480, 270);
-    FD_Initialise(480, 270);
+    InitTextureTab(SHOW_W, SHOW_H);
+    FD_Initialise(SHOW_W, SHOW_H);
     set_freedir(&fdtunnel, FD_TUNNEL, fd_texture(bmp_texture3), 0.0f, 60.0f, -10.0f, 60);
     set_freedir(&fdsphere, FD_SPHERE, fd_texture(bmp_texture1), 0.0f, 0.0f, -10.0f, 20);
     set_freedir(&fdplane, FD_PLANE, fd_texture(bmp_texture2), 0.0f, 0.0f, -10.0f, 120);
@@ -240,26 +191,12 @@ void startup(void)
 
 int startup_missing(const char **names, int max)
 {
-    // The file names as load_assets and startup() load them.
-    static const struct {
-        const char *file;
-        const s_bitmap *bitmap;
-    } pictures[STARTUP_CHECKED - 1] = {
-        {"introbg1.tga", &bmp_introbg1}, {"introbg2.tga", &bmp_introbg2},
-        {"diagonal.tga", &bmp_background}, {"heightmap.tga", &bmp_height},
-        {"texture0.tga", &bmp_texture2}, {"texture2.tga", &bmp_texture3},
-        {"texture3.tga", &bmp_texture4},
-    };
     int n = 0;
-    for (const auto &p : pictures)
-        if (p.bitmap->pixels == NULL) {
-            if (n < max) names[n] = p.file;
+    for (int i = 0; i < show_asset_count; i++)
+        if (show_assets[i].checked && !show_loaded(&show_assets[i])) {
+            if (n < max) names[n] = show_assets[i].file;
             n++;
         }
-    if (gamemusic.data == NULL) {
-        if (n < max) names[n] = "mirador4.wav";
-        n++;
-    }
     return n;
 }
 

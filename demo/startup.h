@@ -17,7 +17,7 @@
 // ---- Calls -----------------------------------------------------------------------------
 // Mount "mirador.dat" (found by startup_find_data), open the video mode at mirador_width x mirador_height with
 // vsync, title the window, create framebuffer 1 (480x270) and draw into it, load the
-// 75 assets in order, create the post shader, start the sound system and load the
+// pictures of the show's table in order, create the post shader, start the sound system and load the
 // music with the master volume at 0, and set up the vector balls, the voxel landscape
 // and its camera, the texture table, the free-direction renderer and its three
 // objects, and the scenes' own state. Runs on the demo thread, once.
@@ -30,15 +30,15 @@ void startup(void);
 int startup_find_data(const char *name, char *path, int size);
 // Start the music once (not looping) and raise the master volume to 255.
 void startup_music(void);
-// The assets that start-up could not load, of the STARTUP_CHECKED ones it checks: the
-// seven whole pictures the scenes draw from (the intro's two backgrounds, the
-// diagonal background, the height map, the three textures) and the music. Writes the
-// file names of up to max of them into names (names may be null when max is 0) and
-// returns how many are missing; 0 when all loaded. Call after startup().
-#define STARTUP_CHECKED 8
+// The assets that start-up could not load, of the ones the show's table marks as
+// checked (demo/show.h: the seven whole pictures the scenes draw from, and the
+// music). Writes the file names of up to max of them into names (names may be null
+// when max is 0), in table order, and returns how many are missing; 0 when all
+// loaded. Call after startup().
 int startup_missing(const char **names, int max);
-// The pictures of start-up, in table order: the font, the work bitmap, the bitmaps
-// and the sprites (part of startup(); without a GL context they decode headless).
+// The rows of the show's table but the music, in table order: the font, the work
+// bitmap, the bitmaps and the sprites (part of startup(); without a GL context they
+// decode headless).
 void load_assets(void);
 
 // The post shader's sources (GLSL 1.20): 540 bands, the odd ones darkened by

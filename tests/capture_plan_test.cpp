@@ -1,4 +1,4 @@
-// The capture's command line and the arithmetic of its clock and sound track.
+// The capture's command line.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -81,49 +81,6 @@ TEST(CapturePlan, ContainerComesFromTheExtensionInAnyCase)
     EXPECT_EQ(cap_container_of("v.mp4/show"), -1);
     EXPECT_EQ(cap_container_of("show.mp4x"), -1);
     EXPECT_EQ(cap_container_of(nullptr), -1);
-}
-
-TEST(CapturePlan, ClockSpreadsFramePeriodsOverWholeMilliseconds)
-{
-    // 60 fps: 16.67 ms a frame, as 17, 16, 17 (never drifting from n * 1000 / 60).
-    EXPECT_EQ(cap_clock_ms(0, 60), 0u);
-    EXPECT_EQ(cap_clock_ms(1, 60), 17u);
-    EXPECT_EQ(cap_clock_ms(2, 60), 33u);
-    EXPECT_EQ(cap_clock_ms(3, 60), 50u);
-    EXPECT_EQ(cap_clock_ms(60, 60), 1000u);
-    for (uint64_t n = 1; n < 100000; n++) {
-        uint32_t step = cap_clock_ms(n, 60) - cap_clock_ms(n - 1, 60);
-        ASSERT_TRUE(step == 16 || step == 17) << n;
-    }
-    EXPECT_EQ(cap_clock_ms(9702, 60), 161700u);
-    EXPECT_EQ(cap_clock_ms(3, 120), 25u);  // 24.999.. rounds up
-    EXPECT_EQ(cap_clock_ms(7, 30), 233u);
-    EXPECT_EQ(cap_clock_ms(5, 50), 100u);
-}
-
-TEST(CapturePlan, SoundKeepsLockStepWithTheFrames)
-{
-    EXPECT_EQ(cap_sound_frames(1, 60), 735u);
-    EXPECT_EQ(cap_sound_frames(9702, 60), 9702u * 735u);
-    EXPECT_EQ(cap_sound_frames(1, 120), 368u);  // 367.5 rounds up
-    EXPECT_EQ(cap_sound_frames(2, 120), 735u);
-    EXPECT_EQ(cap_sound_frames(1, 50), 882u);
-    // A second of frames is always exactly a second of sound.
-    for (int fps : { 30, 50, 60, 120 })
-        for (uint64_t s = 0; s < 200; s++) EXPECT_EQ(cap_sound_frames(s * fps, fps), s * 44100u);
-    // No frame's share is ever negative or more than one frame over.
-    for (uint64_t n = 1; n < 2000; n++) {
-        uint64_t d = cap_sound_frames(n, 120) - cap_sound_frames(n - 1, 120);
-        ASSERT_TRUE(d == 367 || d == 368) << n;
-    }
-}
-
-TEST(CapturePlan, APeriodIs7700MillisecondsOfFrames)
-{
-    EXPECT_EQ(cap_period_frames(60), 462u);
-    EXPECT_EQ(cap_period_frames(30), 231u);
-    EXPECT_EQ(cap_period_frames(50), 385u);
-    EXPECT_EQ(cap_period_frames(120), 924u);
 }
 
 }  // namespace

@@ -16,10 +16,10 @@ extern "C" {
 }
 
 #include "corefile/corefile.h"
+#include "demo/fixedclock.h"
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
-#include "tools/capture/plan.h"
 
 namespace {
 
@@ -48,9 +48,9 @@ TEST(CaptureSound, LiveDriverBlocksGiveTheRecordedTrack)
     uint64_t frames = 0;
     std::string want;
     ASSERT_TRUE(golden_sound(&frames, &want));
-    const uint64_t first = 4 * cap_period_frames(60);  // period 6 starts after periods 2 to 5
-    const uint64_t from = cap_sound_frames(first, 60);
-    const uint64_t to = cap_sound_frames(first + 2 * cap_period_frames(60), 60);
+    const uint64_t first = 4 * fixedclock_period_frames(60);  // period 6 starts after periods 2 to 5
+    const uint64_t from = fixedclock_sound_frames(first, 60);
+    const uint64_t to = fixedclock_sound_frames(first + 2 * fixedclock_period_frames(60), 60);
     ASSERT_EQ(to - from, frames);
 
     // No output device: the mixer runs only when asked, as in the capture.

@@ -321,7 +321,7 @@
     const missing = mod._mirador_web_missing();
     if (state.phase === "running" && missing > 0) {
       mod._mirador_web_close();
-      fail("mirador.dat is damaged: " + missing + " of the 8 pictures and music in it did not load. " + REBUILD);
+      fail("mirador.dat is damaged: " + missing + " of the " + mod._mirador_web_checked() + " pictures and music in it did not load. " + REBUILD);
     }
   }
 

@@ -8,13 +8,14 @@
 // the window procedure the input that arrived since the last one. When the show is
 // over (its last period, or Escape) the sound stops and the page shows its end card.
 //
-// Arguments (from the page's address, for tests): --fixed-fps N runs the show on a
-// clock of its own that stands still through start-up and moves on 1000/N ms at
-// each present, as mirador-capture's does, so frame k shows the same show time as
-// the capture's frame k; --grab K then keeps a copy of frame K's picture (RGBA,
-// bottom row first), read right before its present; --size WxH renders at another
-// output size than 1280x720. Built natively (the tests do), --grab-file PATH renders
-// off-screen as the capture does, writes the copy to PATH and ends after frame K.
+// Arguments (from the page's address, for tests): --fixed-fps N runs the show on
+// mirador-capture's fixed clock (demo/fixedclock.h; the page's own sound goes on), so
+// frame k shows the same show time as the capture's frame k; --grab K then keeps a
+// copy of frame K's picture (RGBA, bottom row first), read right before its present;
+// --size WxH renders at another output size than 1280x720. Built natively (the tests
+// do), --grab-file PATH renders off-screen as the capture does, writes the copy to
+// PATH, prints its frame MD5 as the capture's record has it ("frame K: MD5 ...") and
+// ends after frame K.
 #include <GL/gl.h>
 
 #include <stdio.h>
@@ -23,7 +24,10 @@
 
 #include <vector>
 
+#include "corefile/md5.h"
+#include "demo/fixedclock.h"
 #include "demo/main.h"
+#include "demo/show.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/video.h"
@@ -31,41 +35,18 @@
 #include "sound/coresound.h"
 
 static int fixed_fps;                 // 0: the page's own clock
-static uint64_t frame_no;             // frames presented so far
 static long long grab_at = -1;
 static std::vector<uint8_t> grabbed;
 static int missing;                   // pictures and music that start-up could not load
 static const char *grab_file;
 static int width = 1280, height = 720;
 
-// round(frame x 1000 / fps), halves up: the capture's clock.
-static uint32_t fixed_clock(void)
-{
-    return (uint32_t)((2 * frame_no * 1000u + (uint64_t)fixed_fps) / (2 * (uint64_t)fixed_fps));
-}
-
-static void fixed_swap(void)
-{
-    ORB_SwapBuffers();
-    frame_no++;
-}
-
 static void grab_present(void)
 {
-    if ((long long)frame_no != grab_at) return;
+    if ((long long)fixedclock_frame_no != grab_at) return;
     grabbed.resize((size_t)mirador_width * mirador_height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, mirador_width, mirador_height, GL_RGBA, GL_UNSIGNED_BYTE, grabbed.data());
-}
-
-static int count_missing(void)
-{
-    const s_bitmap *b[] = { &bmp_introbg1, &bmp_introbg2, &bmp_background, &bmp_height,
-                            &bmp_texture2, &bmp_texture3, &bmp_texture4 };
-    int n = 0;
-    for (const s_bitmap *x : b) n += x->pixels == nullptr;
-    n += gamemusic.data == nullptr;
-    return n;
 }
 
 static int frame(void)
@@ -79,6 +60,11 @@ static int frame(void)
             int ok = f && fwrite(grabbed.data(), 1, grabbed.size(), f) == grabbed.size();
             if (f && fclose(f) != 0) ok = 0;
             if (!ok) printf("cannot write %s\n", grab_file);
+            uint8_t d[16];
+            char x[33];
+            md5_frame(grabbed.data(), mirador_width, mirador_height, d);
+            md5_hex(d, x);
+            printf("frame %lld: MD5 %s\n", grab_at, x);
         } else if (timeline_running()) {
             return 1;
         }
@@ -92,6 +78,8 @@ extern "C" {
 int mirador_web_scene(void) { return scene; }
 int mirador_web_framecount(void) { return framecount; }
 int mirador_web_missing(void) { return missing; }
+// How many of the pictures and the music start-up checks.
+int mirador_web_checked(void) { return show_checked_count(); }
 // The grabbed frame (null until it has been drawn) and its size.
 uint8_t *mirador_web_grab(void) { return grabbed.empty() ? nullptr : grabbed.data(); }
 int mirador_web_width(void) { return mirador_width; }
@@ -122,8 +110,8 @@ int main(int argc, char **argv)
         return 1;
     }
     if (fixed_fps) {
-        plat_set_clock(fixed_clock);
-        frameio.swapbuffers = fixed_swap;
+        const s_fixedclock c = { fixed_fps, nullptr, nullptr };
+        fixedclock_take_over(&c);
         if (grab_at >= 0) ORB_preswap_hook = grab_present;
     }
     startup();
@@ -131,8 +119,10 @@ int main(int argc, char **argv)
         plat_message_box("nowebgl");
         return 1;
     }
-    missing = count_missing();
-    if (missing) printf("mirador.dat is missing or damaged: %d of 8 pictures and music did not load\n", missing);
+    missing = startup_missing(nullptr, 0);
+    if (missing)
+        printf("mirador.dat is missing or damaged: %d of %d pictures and music did not load\n", missing,
+               show_checked_count());
     startup_music();
     timeline_start();
     plat_run_frames(frame);

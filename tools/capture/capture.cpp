@@ -1,12 +1,11 @@
 // capture.cpp - mirador-capture: the show rendered off-screen, frame by frame, into
 // a video file with its music.
 //
-// It runs the show's own start-up, scenes, present and mixer. Only the clock is its
-// own: it stands still through start-up and moves on by one frame period at each
-// present, so the show's timing is that of a display of the chosen rate however long
-// a frame takes to render. Each presented frame is read back from the window's
-// stand-in right before the swap; after the swap the mixer makes the sound that plays
-// during that frame. Frames and sound go to the encoder, which converts and encodes
+// It runs the show's own start-up, scenes, present and mixer on the fixed clock
+// (demo/fixedclock.h), so the show's timing is that of a display of the chosen rate
+// however long a frame takes to render. Each presented frame is read back from the
+// window's stand-in right before the swap; after the swap the mixer makes the sound
+// that plays during that frame. Frames and sound go to the encoder, which converts and encodes
 // them on its own thread while the next frame renders; there too the golden record,
 // when one is asked for, hashes each frame.
 #include <GL/glew.h>
@@ -21,13 +20,13 @@
 
 #include <vector>
 
+#include "demo/fixedclock.h"
 #include "demo/main.h"
+#include "demo/show.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/video.h"
 #include "platform/platform.h"
-#include "sound/audiodriver.h"
-#include "sound/coresound.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/plan.h"
 #include "tools/capture/record.h"
@@ -36,17 +35,10 @@ static cap_plan plan;
 static encoder *enc;
 static record *rec;                 // the golden record, when one is asked for
 static int platform_up;             // the off-screen GL is set up: shut it down at the end
-static uint64_t frame_no;           // frames presented so far (all periods)
 static uint64_t frames_written;
 static uint64_t first_written = UINT64_MAX;
 static std::vector<uint8_t> pixels; // one read-back frame, RGBA, bottom row first
-static std::vector<int16_t> sound;  // one frame's sound
 static volatile sig_atomic_t interrupted;
-
-static uint32_t capture_clock(void)
-{
-    return cap_clock_ms(frame_no, plan.fps);
-}
 
 static int writing(void)
 {
@@ -66,31 +58,17 @@ static void capture_present(void)
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, plan.width, plan.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    if (first_written == UINT64_MAX) first_written = frame_no;
+    if (first_written == UINT64_MAX) first_written = fixedclock_frame_no;
     encoder_frame(enc, pixels.data());
     frames_written++;
 }
 
-// The show's swap, then the sound of this frame and the clock's step.
-static void capture_swap(void)
+// The sound of each frame, right after its swap.
+static void capture_sound(const int16_t *stereo, int frames)
 {
-    int w = writing();
-    ORB_SwapBuffers();
-    uint64_t from = cap_sound_frames(frame_no, plan.fps);
-    uint64_t to = cap_sound_frames(frame_no + 1, plan.fps);
-    sound.resize((size_t)(to - from) * 2);
-    audiodriver_mixbuffers(sound.data(), (int)(to - from) * 4, 0);
-    if (w) {
-        encoder_sound(enc, sound.data(), (int)(to - from));
-        if (rec) record_sound(rec, sound.data(), (int)(to - from));
-    }
-    frame_no++;
-}
-
-static int capture_getkeys(int *held, int *pressed)
-{
-    *held = *pressed = 0;
-    return 0;
+    if (!writing()) return;
+    encoder_sound(enc, stereo, frames);
+    if (rec) record_sound(rec, stereo, frames);
 }
 
 static void on_signal(int sig)
@@ -112,6 +90,15 @@ static void clock_text(double s, char *out, size_t size)
     snprintf(out, size, "%d:%02d", t / 60, t % 60);
 }
 
+// Frames the show renders from its start to the end of period last (the whole
+// periods from the first, and the one frame of the end).
+static uint64_t frames_through(int last, int fps)
+{
+    int whole = last < SHOW_END_PERIOD ? last : SHOW_END_PERIOD - 1;
+    return (uint64_t)(whole - SHOW_FIRST_PERIOD + 1) * fixedclock_period_frames(fps) +
+           (last >= SHOW_END_PERIOD ? 1 : 0);
+}
+
 // The progress bar, redrawn at most four times a second (*shown: when it last was)
 // and once more at the end.
 static void progress(double start, double *shown, int last)
@@ -119,7 +106,8 @@ static void progress(double start, double *shown, int last)
     double t = now_s();
     if (!last && t - *shown < 0.25) return;
     *shown = t;
-    uint64_t total = cap_frames_through(plan.last, plan.fps);
+    uint64_t total = frames_through(plan.last, plan.fps);
+    const uint64_t frame_no = fixedclock_frame_no;
     double el = t - start, fps = el > 0 ? frame_no / el : 0;
     double left = fps > 0 && total > frame_no ? (total - frame_no) / fps : 0;
     char e[16], l[16], bar[31];
@@ -154,14 +142,13 @@ __attribute__((format(printf, 1, 2))) static int fail(const char *fmt, ...)
     return 1;
 }
 
-// The show runs with the capture's clock, its present and swap, and no keys.
+// The show runs on the fixed clock, its frames and sound go to the file.
 static void take_over_show(void)
 {
-    plat_set_clock(capture_clock);
+    const s_fixedclock c = { plan.fps, nullptr, capture_sound };
+    fixedclock_take_over(&c);
     mirador_setoutput(plan.width, plan.height);
     ORB_preswap_hook = capture_present;
-    frameio.swapbuffers = capture_swap;
-    frameio.getkeys = capture_getkeys;
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
 }
@@ -234,7 +221,7 @@ int main(int argc, char **argv)
     int missing = startup_missing(nullptr, 0);
     if (missing)
         fprintf(stderr, "mirador-capture: mirador.dat is missing or damaged (%d of %d pictures and music did not "
-                        "load): capturing what the show shows without them\n", missing, STARTUP_CHECKED);
+                        "load): capturing what the show shows without them\n", missing, show_checked_count());
     play();
     double render = now_s() - start;
 

@@ -294,12 +294,12 @@ static AVStream *open_audio(encoder *e, const AVCodec *codec, char *err, int err
     for (const AVSampleFormat *f = codec->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; f++)
         if (*f == AV_SAMPLE_FMT_S16) c->sample_fmt = AV_SAMPLE_FMT_S16;
     // 44100 Hz where the codec has it (Opus does not: 48000).
-    c->sample_rate = CAP_RATE;
+    c->sample_rate = SHOW_SOUND_RATE;
     if (codec->supported_samplerates) {
         int best = 0;
         for (const int *r = codec->supported_samplerates; *r; r++) {
-            if (*r == CAP_RATE) best = CAP_RATE;
-            if (!best || (best != CAP_RATE && *r > best)) best = *r;
+            if (*r == SHOW_SOUND_RATE) best = SHOW_SOUND_RATE;
+            if (!best || (best != SHOW_SOUND_RATE && *r > best)) best = *r;
         }
         c->sample_rate = best;
     }
@@ -312,7 +312,7 @@ static AVStream *open_audio(encoder *e, const AVCodec *codec, char *err, int err
     AVChannelLayout stereo;
     av_channel_layout_default(&stereo, 2);
     if (swr_alloc_set_opts2(&e->swr, &c->ch_layout, c->sample_fmt, c->sample_rate, &stereo, AV_SAMPLE_FMT_S16,
-                            CAP_RATE, 0, nullptr) < 0 ||
+                            SHOW_SOUND_RATE, 0, nullptr) < 0 ||
         swr_init(e->swr) < 0)
         return nullptr;
     e->fifo = av_audio_fifo_alloc(c->sample_fmt, 2, 8192);

@@ -1,4 +1,4 @@
-// plan.cpp - mirador-capture's options and the arithmetic of its clock.
+// plan.cpp - mirador-capture's options.
 #include "tools/capture/plan.h"
 
 #include <ctype.h>
@@ -56,8 +56,8 @@ int cap_parse(int argc, char **argv, cap_plan *plan, char *err, int errsize)
     plan->width = 1920;
     plan->height = 1080;
     plan->fps = 60;
-    plan->first = CAP_FIRST_PERIOD;
-    plan->last = CAP_LAST_PERIOD;
+    plan->first = SHOW_FIRST_PERIOD;
+    plan->last = SHOW_END_PERIOD;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         const char *rest;
@@ -92,8 +92,8 @@ int cap_parse(int argc, char **argv, cap_plan *plan, char *err, int errsize)
                 plan->fps = f;
             } else if (strcmp(a, "--periods") == 0) {
                 int p, q;
-                if (!read_int(v, '-', &p, &rest) || !read_int(rest, 0, &q, &rest) || p < CAP_FIRST_PERIOD ||
-                    q > CAP_LAST_PERIOD || p > q) {
+                if (!read_int(v, '-', &p, &rest) || !read_int(rest, 0, &q, &rest) || p < SHOW_FIRST_PERIOD ||
+                    q > SHOW_END_PERIOD || p > q) {
                     snprintf(err, (size_t)errsize, "--periods %s: not A-B with 2 <= A <= B <= 23", v);
                     return 0;
                 }
@@ -120,34 +120,4 @@ int cap_parse(int argc, char **argv, cap_plan *plan, char *err, int errsize)
     }
     plan->container = (cap_container)cap_container_of(plan->output);
     return 1;
-}
-
-// round(a / b) for b > 0, halves up, in 64 bits (n below 2^40 cannot overflow).
-static uint64_t div_round(uint64_t a, uint64_t b)
-{
-    return (2 * a + b) / (2 * b);
-}
-
-uint32_t cap_clock_ms(uint64_t frame, int fps)
-{
-    return (uint32_t)div_round(frame * 1000u, (uint64_t)fps);
-}
-
-uint64_t cap_sound_frames(uint64_t frame, int fps)
-{
-    return div_round(frame * CAP_RATE, (uint64_t)fps);
-}
-
-uint64_t cap_period_frames(int fps)
-{
-    // The period ends on the first frame whose clock has moved 7700 ms on.
-    uint64_t n = 1;
-    while (cap_clock_ms(n, fps) < 7700u) n++;
-    return n;
-}
-
-uint64_t cap_frames_through(int last, int fps)
-{
-    int whole = last < CAP_LAST_PERIOD ? last : CAP_LAST_PERIOD - 1;
-    return (uint64_t)(whole - CAP_FIRST_PERIOD + 1) * cap_period_frames(fps) + (last >= CAP_LAST_PERIOD ? 1 : 0);
 }

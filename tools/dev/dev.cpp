@@ -1,10 +1,9 @@
 // dev.cpp - mirador-dev: the show in a window as a workbench, to pause, step, loop,
 // jump between periods and see changed pictures at once.
 //
-// It runs the library's own start-up, scenes, present and mixer on the capture's
-// clock: the show's clock stands at 0 through start-up and moves on by 1000/60 ms,
-// spread over whole milliseconds, at each frame, so every frame it shows is the frame
-// mirador-capture writes at that show time. The mixer runs in lock-step: after each
+// It runs the library's own start-up, scenes, present and mixer on the fixed clock
+// at 60 frames a second (demo/fixedclock.h), as mirador-capture does, so every frame
+// it shows is the frame mirador-capture writes at that show time. The mixer runs in lock-step: after each
 // frame it makes that frame's sound, which goes to the sound device through a queue;
 // the device plays silence whenever the queue is empty (paused, stepping, jumping).
 //
@@ -41,22 +40,17 @@
 #include <string>
 #include <vector>
 
-#ifdef DEV_HAVE_MD5
-extern "C" {
-#include <libavutil/md5.h>
-#include <libavutil/mem.h>
-}
-#endif
-
 #include "corefile/corefile.h"
+#include "corefile/md5.h"
+#include "demo/fixedclock.h"
 #include "demo/main.h"
+#include "demo/show.h"
 #include "demo/startup.h"
 #include "engine/driver.h"
 #include "engine/video.h"
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
-#include "tools/capture/plan.h"
 #include "tools/dev/checkpoint.h"
 #include "tools/dev/hud.h"
 #include "tools/dev/options.h"
@@ -68,24 +62,7 @@ static dev_options opt;
 static std::atomic<int> closing{0};   // the window was closed or Escape pressed
 
 // ---- Clock -------------------------------------------------------------------------------------
-static uint64_t frame_no;   // the next frame to run (0 is the show's first)
-
-static uint32_t dev_clock(void)
-{
-    return cap_clock_ms(frame_no, FPS);
-}
-
-// The engine's wait with vertical sync on, as the capture's clock gives it: one frame
-// period or more per frame, never a wait.
-static float dev_waitrefresh(void)
-{
-    ORB_video_numframes++;
-    uint32_t now = plat_ticks();
-    float elapsed = (float)(uint32_t)(now - ORB_video_time);
-    ORB_video_time = now;
-    if ((float)ORB_video_updatespeed >= elapsed) return 1.0f;
-    return elapsed / (float)ORB_video_updatespeed;
-}
+static uint64_t &frame_no = fixedclock_frame_no;   // the next frame to run (0 is the show's first)
 
 static double wall_ms(void)
 {
@@ -137,7 +114,7 @@ static void audio_done(void *user, plat_audiohdr *h)
 
 static void audio_start(void)
 {
-    if (!plat_audio_open(44100, 16, 2, audio_done, nullptr)) {
+    if (!plat_audio_open(SHOW_SOUND_RATE, 16, 2, audio_done, nullptr)) {
         printf("mirador-dev: no sound device: the show runs silent\n");
         return;
     }
@@ -176,14 +153,13 @@ static void queue_clear(void)
 static double queue_ms(void)
 {
     std::lock_guard<std::mutex> g(q_lock);
-    return (q.size() - q_head) / 2 * 1000.0 / 44100.0;
+    return (q.size() - q_head) / 2 * 1000.0 / SHOW_SOUND_RATE;
 }
 
 // ---- Record (--record) ---------------------------------------------------------------------------
 static FILE *rec, *rec_pcm;
 static std::vector<uint8_t> pixels;
 
-#ifdef DEV_HAVE_MD5
 static void record_frame(void)
 {
     int w = opt.width, h = opt.height;
@@ -191,29 +167,14 @@ static void record_frame(void)
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    // The capture's record: RGB, top row first.
-    AVMD5 *m = av_md5_alloc();
-    if (!m) return;
-    av_md5_init(m);
-    std::vector<uint8_t> row((size_t)w * 3);
-    for (int y = h - 1; y >= 0; y--) {
-        const uint8_t *p = pixels.data() + (size_t)y * w * 4;
-        for (int x = 0; x < w; x++) {
-            row[3 * x] = p[4 * x];
-            row[3 * x + 1] = p[4 * x + 1];
-            row[3 * x + 2] = p[4 * x + 2];
-        }
-        av_md5_update(m, row.data(), (size_t)w * 3);
-    }
+    // The capture's frame MD5.
     uint8_t d[16];
-    av_md5_final(m, d);
-    av_free(m);
-    fprintf(rec, "%llu ", (unsigned long long)frame_no);
-    for (int i = 0; i < 16; i++) fprintf(rec, "%02x", d[i]);
-    fputc('\n', rec);
+    char x[33];
+    md5_frame(pixels.data(), w, h, d);
+    md5_hex(d, x);
+    fprintf(rec, "%llu %s\n", (unsigned long long)frame_no, x);
     fflush(rec);
 }
-#endif
 
 // ---- Frame ---------------------------------------------------------------------------------------
 static int presenting = 1;        // 0: the frame is run without its present
@@ -224,14 +185,13 @@ static double t_scene, t_present, t_frame, fps_shown;
 static uint64_t dropped;          // frames not presented to keep up
 static char message[160];
 static const char *behind_text;
-static std::vector<int16_t> sound;
 static uint64_t shown_frame;      // the frame on screen
 static int shown_scene;
 static double shown_pos;
 static long frames_shown;
 
-static dev_checkpoint checkpoints[24];
-static uint8_t known[24];
+static dev_checkpoint checkpoints[SHOW_END_PERIOD + 1];
+static uint8_t known[SHOW_END_PERIOD + 1];
 
 static void say(const char *fmt, ...)
 {
@@ -250,13 +210,13 @@ static void draw_overlay(void)
     memset(&h, 0, sizeof h);
     h.scene = shown_scene;
     h.frame = shown_frame;
-    h.show_ms = cap_clock_ms(shown_frame, FPS);
+    h.show_ms = fixedclock_ms(shown_frame, FPS);
     h.period_pos = shown_pos;
     h.scene_ms = t_scene;
     h.present_ms = t_present;
     h.frame_ms = t_frame;
     h.fps = fps_shown;
-    h.queue_ms = queue_ms() + DEV_BLOCKS * DEV_BLOCK * 1000.0 / 44100.0;
+    h.queue_ms = queue_ms() + DEV_BLOCKS * DEV_BLOCK * 1000.0 / SHOW_SOUND_RATE;
     h.paused = paused;
     h.loop = loop_period != 0;
     h.help = help_on;
@@ -274,9 +234,7 @@ static void draw_overlay(void)
 static int recording_frame;
 static void present_hook(void)
 {
-#ifdef DEV_HAVE_MD5
     if (rec && recording_frame) record_frame();
-#endif
     draw_overlay();
 }
 
@@ -287,32 +245,27 @@ static void timed_scene(int s)
     t_scene = wall_ms() - t;
 }
 
-// The show's swap (or, when the frame is not presented, nothing), then the frame's
-// sound and the clock's step.
-static int queue_this_frame;
-static void dev_swap(void)
+// The fixed clock's present: the show's swap, or nothing when the frame is not
+// presented.
+static void dev_present(void)
 {
     double t = wall_ms();
     if (presenting) {
         shown_frame = frame_no;
         shown_scene = scene;
-        shown_pos = scenetime / 513.0 > 1 ? 1 : scenetime / 513.0;
+        shown_pos = scenetime / SHOW_PERIOD_UNITS > 1 ? 1 : scenetime / SHOW_PERIOD_UNITS;
         ORB_SwapBuffers();
         t_present = wall_ms() - t;
         frames_shown++;
     }
-    uint64_t from = cap_sound_frames(frame_no, FPS), to = cap_sound_frames(frame_no + 1, FPS);
-    sound.resize((size_t)(to - from) * 2);
-    audiodriver_mixbuffers(sound.data(), (int)(to - from) * 4, 0);
-    if (queue_this_frame && audio_open) queue_sound(sound.data(), sound.size());
-    if (rec_pcm && recording_frame) fwrite(sound.data(), 2, sound.size(), rec_pcm);
-    frame_no++;
 }
 
-static int dev_getkeys(int *held, int *pressed)
+// The frame's sound, once the fixed clock's swap has mixed it.
+static int queue_this_frame;
+static void dev_sound(const int16_t *stereo, int frames)
 {
-    *held = *pressed = 0;
-    return 0;
+    if (queue_this_frame && audio_open) queue_sound(stereo, (size_t)frames * 2);
+    if (rec_pcm && recording_frame) fwrite(stereo, 4, (size_t)frames, rec_pcm);
 }
 
 // Runs one frame. present: show it; play: its sound goes to the device.
@@ -324,7 +277,7 @@ static void run_frame(int present, int play)
     recording_frame = presenting && rec;
     int before = scene;
     timeline_frame();
-    if (scene != before && scene <= 22 && !known[scene]) {
+    if (scene != before && scene <= SHOW_LAST_PERIOD && !known[scene]) {
         dev_checkpoint_save(&checkpoints[scene], frame_no);
         known[scene] = 1;
     }
@@ -339,7 +292,7 @@ static void seek_frame(uint64_t target, int want_scene)
 {
     double t0 = wall_ms();
     int best = 0;
-    for (int p = 2; p <= 22; p++)
+    for (int p = SHOW_FIRST_PERIOD; p <= SHOW_LAST_PERIOD; p++)
         if (known[p] && checkpoints[p].frame <= target && (want_scene == 0 || p <= want_scene))
             if (!best || checkpoints[p].frame > checkpoints[best].frame) best = p;
     int from_here = frame_no <= target && (!best || frame_no >= checkpoints[best].frame) &&
@@ -365,7 +318,7 @@ static void seek_frame(uint64_t target, int want_scene)
             recording_frame = 0;
             shown_frame = frame_no - 1;
             shown_scene = scene;
-            shown_pos = scenetime / 513.0 > 1 ? 1 : scenetime / 513.0;
+            shown_pos = scenetime / SHOW_PERIOD_UNITS > 1 ? 1 : scenetime / SHOW_PERIOD_UNITS;
             ORB_SwapBuffers();
             recording_frame = keep;
             // A present at a large size on software GL can cost more than the frames
@@ -386,8 +339,8 @@ static void seek_frame(uint64_t target, int want_scene)
 
 static void jump_period(int p)
 {
-    if (p < 2) p = 2;
-    if (p > 22) p = 22;
+    if (p < SHOW_FIRST_PERIOD) p = SHOW_FIRST_PERIOD;
+    if (p > SHOW_LAST_PERIOD) p = SHOW_LAST_PERIOD;
     if (known[p]) {
         double t0 = wall_ms();
         frame_no = checkpoints[p].frame;
@@ -471,9 +424,9 @@ static void handle_input(void)
             if (paused) say("paused at frame %llu", (unsigned long long)shown_frame);
             else say("resumed at frame %llu", (unsigned long long)frame_no);
             break;
-        case VK_RIGHT: jump_period(shown_scene >= 22 ? 22 : shown_scene + 1); run_frame(1, playing()); restart_schedule(); break;
+        case VK_RIGHT: jump_period(shown_scene >= SHOW_LAST_PERIOD ? SHOW_LAST_PERIOD : shown_scene + 1); run_frame(1, playing()); restart_schedule(); break;
         case VK_LEFT: jump_period(shown_scene - 1); run_frame(1, playing()); restart_schedule(); break;
-        case VK_HOME: jump_period(2); run_frame(1, playing()); restart_schedule(); break;
+        case VK_HOME: jump_period(SHOW_FIRST_PERIOD); run_frame(1, playing()); restart_schedule(); break;
         case VK_PERIOD:
             if (paused && !quit) run_frame(1, 0);
             break;
@@ -481,7 +434,7 @@ static void handle_input(void)
             if (paused) step_back();
             break;
         case 'L':
-            loop_period = loop_period ? 0 : (shown_scene > 22 ? 22 : shown_scene);
+            loop_period = loop_period ? 0 : (shown_scene > SHOW_LAST_PERIOD ? SHOW_LAST_PERIOD : shown_scene);
             if (loop_period) say("looping period %d", loop_period);
             else say("loop off");
             break;
@@ -514,10 +467,7 @@ static void handle_input(void)
 static int dev_thread(void *arg)
 {
     (void)arg;
-    frameio.waitrefresh = dev_waitrefresh;
     frameio.scene = timed_scene;
-    frameio.swapbuffers = dev_swap;
-    frameio.getkeys = dev_getkeys;
     ORB_preswap_hook = present_hook;
     startup();
     if (!orb_glready || !ORB_FrameBuffer) {
@@ -533,10 +483,11 @@ static int dev_thread(void *arg)
     dev_reload_start(opt.data);
     startup_music();
     timeline_start();
-    dev_checkpoint_save(&checkpoints[2], frame_no);
-    known[2] = 1;
-    printf("mirador-dev: a saved point of the show takes %zu bytes\n", dev_checkpoint_bytes(&checkpoints[2]));
-    if (opt.period > 2) jump_period(opt.period);
+    dev_checkpoint_save(&checkpoints[SHOW_FIRST_PERIOD], frame_no);
+    known[SHOW_FIRST_PERIOD] = 1;
+    printf("mirador-dev: a saved point of the show takes %zu bytes\n",
+           dev_checkpoint_bytes(&checkpoints[SHOW_FIRST_PERIOD]));
+    if (opt.period > SHOW_FIRST_PERIOD) jump_period(opt.period);
     restart_schedule();
     double fps_t = wall_ms();
     long fps_n = frames_shown;
@@ -641,7 +592,6 @@ int main(int argc, char **argv)
         }
     }
     if (opt.record) {
-#ifdef DEV_HAVE_MD5
         rec = fopen(opt.record, "w");
         std::string pcm = std::string(opt.record) + ".pcm";
         rec_pcm = rec ? fopen(pcm.c_str(), "wb") : nullptr;
@@ -651,12 +601,9 @@ int main(int argc, char **argv)
         }
         fprintf(rec, "# mirador-dev record: %dx%d, %d fps; frame, MD5 of its pixels (RGB, top row first)\n",
                 opt.width, opt.height, FPS);
-#else
-        fprintf(stderr, "mirador-dev: --record needs FFmpeg's libavutil, which this build lacks\n");
-        return 1;
-#endif
     }
-    plat_set_clock(dev_clock);
+    const s_fixedclock clock = { FPS, dev_present, dev_sound };
+    fixedclock_take_over(&clock);
     mirador_setoutput(opt.width, opt.height);
     if (!plat_init()) {
         fprintf(stderr, "mirador-dev: no display to open a window on\n");

@@ -6,14 +6,15 @@
 #include <string.h>
 
 #include "demo/main.h"
+#include "demo/show.h"
 
 const char *dev_scene_name(int p)
 {
     static const char *names[] = { "intro", "title", "tunnel", "rings", "plane", "vhs",
                                    "voxel", "balls", "credits", "dance", "finale" };
-    if (p < 2) p = 2;
-    if (p > 23) p = 23;
-    return names[(p - 2) / 2 > 10 ? 10 : (p - 2) / 2];
+    if (p < SHOW_FIRST_PERIOD) p = SHOW_FIRST_PERIOD;
+    if (p > SHOW_END_PERIOD) p = SHOW_END_PERIOD;
+    return names[(p - SHOW_FIRST_PERIOD) / 2 > 10 ? 10 : (p - SHOW_FIRST_PERIOD) / 2];
 }
 
 // The text scale for a window: the font is made for 480x270.
@@ -94,8 +95,9 @@ int dev_hud_strip_hit(int x, int y, int w, int hgt)
     float sx, sy, sw, sh;
     strip_box(w, hgt, &sx, &sy, &sw, &sh);
     if (x < sx || x >= sx + sw || y < sy || y >= sy + sh) return 0;
-    int cell = (int)((x - sx) * 21 / sw);
-    return 2 + (cell > 20 ? 20 : cell);
+    const int cells = SHOW_LAST_PERIOD - SHOW_FIRST_PERIOD + 1;
+    int cell = (int)((x - sx) * cells / sw);
+    return SHOW_FIRST_PERIOD + (cell > cells - 1 ? cells - 1 : cell);
 }
 
 static void draw_strip(const dev_hud *h, int w, int hgt)
@@ -103,17 +105,18 @@ static void draw_strip(const dev_hud *h, int w, int hgt)
     float sx, sy, sw, sh;
     strip_box(w, hgt, &sx, &sy, &sw, &sh);
     rect(sx - 2, sy - 2, sw + 4, sh + 4, 0, 0, 0, 0.6f);
-    float cw = sw / 21;
-    for (int p = 2; p <= 22; p++) {
-        float x = sx + (p - 2) * cw;
-        int cur = p == (h->scene > 22 ? 22 : h->scene);
+    const int last = h->scene > SHOW_LAST_PERIOD ? SHOW_LAST_PERIOD : h->scene;
+    float cw = sw / (SHOW_LAST_PERIOD - SHOW_FIRST_PERIOD + 1);
+    for (int p = SHOW_FIRST_PERIOD; p <= SHOW_LAST_PERIOD; p++) {
+        float x = sx + (p - SHOW_FIRST_PERIOD) * cw;
+        int cur = p == last;
         float v = h->known && h->known[p] ? 0.45f : 0.25f;
         // Each scene's two periods share a hue; the current one is bright.
         float r = ((p / 2) % 2) ? v : v * 0.6f, g = v * 0.8f, b = ((p / 2) % 2) ? v * 0.6f : v;
         if (cur) r = 0.9f, g = 0.75f, b = 0.2f;
         rect(x + 1, sy, cw - 2, sh, r, g, b, 0.9f);
     }
-    float cx = sx + ((h->scene > 22 ? 22 : h->scene) - 2 + h->period_pos) * cw;
+    float cx = sx + (last - SHOW_FIRST_PERIOD + h->period_pos) * cw;
     rect(cx - 1.5f, sy - 4, 3, sh + 8, 1, 1, 1, 1);
 }
 

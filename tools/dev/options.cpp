@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "demo/show.h"
 #include "tools/capture/plan.h"
 
 const char *dev_usage(void)
@@ -42,7 +43,7 @@ int dev_parse(int argc, char **argv, dev_options *o, char *err, int errsize)
     memset(o, 0, sizeof *o);
     o->width = 1280;
     o->height = 720;
-    o->period = DEV_FIRST_PERIOD;
+    o->period = SHOW_FIRST_PERIOD;
     o->overlay = 1;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i], *rest;
@@ -74,9 +75,9 @@ int dev_parse(int argc, char **argv, dev_options *o, char *err, int errsize)
             o->width = (int)n;
             o->height = (int)m;
         } else if (strcmp(a, "--period") == 0) {
-            if (!read_num(v, 0, 100000, &n, &rest) || n < DEV_FIRST_PERIOD || n > DEV_LAST_PERIOD) {
-                snprintf(err, (size_t)errsize, "--period %s: not a period of %d..%d", v, DEV_FIRST_PERIOD,
-                         DEV_LAST_PERIOD);
+            if (!read_num(v, 0, 100000, &n, &rest) || n < SHOW_FIRST_PERIOD || n > SHOW_LAST_PERIOD) {
+                snprintf(err, (size_t)errsize, "--period %s: not a period of %d..%d", v, SHOW_FIRST_PERIOD,
+                         SHOW_LAST_PERIOD);
                 return 0;
             }
             o->period = (int)n;

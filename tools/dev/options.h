@@ -6,7 +6,7 @@
 typedef struct {
     int width, height;      // window size, 480x270 .. 3840x2160 (default 1280x720)
     const char *data;       // folder laid over mirador.dat, or null
-    int period;             // period shown first, 2..22 (default 2)
+    int period;             // period shown first, SHOW_FIRST_PERIOD..SHOW_LAST_PERIOD (default the first)
     const char *record;     // file for the MD5 of every frame shown and of its sound, or null
     long frames;            // end after this many frames shown (0: run until closed)
     int overlay;            // 1: the overlay starts on (--no-overlay: off)
@@ -17,8 +17,5 @@ typedef struct {
 // with the usage and exits 2).
 int dev_parse(int argc, char **argv, dev_options *o, char *err, int errsize);
 const char *dev_usage(void);
-
-#define DEV_FIRST_PERIOD 2
-#define DEV_LAST_PERIOD 22
 
 #endif

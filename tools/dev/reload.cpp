@@ -15,6 +15,7 @@
 
 #include "corefile/corefile.h"
 #include "demo/main.h"
+#include "demo/show.h"
 #include "demo/startup.h"
 #include "engine/tga.h"
 #include "sound/coresound.h"
@@ -51,48 +52,17 @@ static void scan(const std::string &dir, const std::string &rel, std::map<std::s
     closedir(d);
 }
 
-// The show's records that hold the picture of a name (a sprite's sheet, or a bitmap).
+// The show's records that hold the picture of a name (a sprite's sheet, or a
+// bitmap): every row of the show's table that loaded it.
 static std::vector<s_bitmap *> pictures_of(const std::string &name)
 {
-    struct one { const char *name; s_bitmap *bmp; s_sprite *spr; };
-    static const one table[] = {
-        { "introbg1.tga", &bmp_introbg1, nullptr }, { "introbg2.tga", &bmp_introbg2, nullptr },
-        { "diagonal.tga", &bmp_background, nullptr }, { "heightmap.tga", &bmp_height, nullptr },
-        { "texture0.tga", &bmp_texture2, nullptr }, { "texture2.tga", &bmp_texture3, nullptr },
-        { "texture3.tga", &bmp_texture4, nullptr },
-        { "finaltext.tga", nullptr, &spr_finaltext }, { "finaltext2.tga", nullptr, &spr_finaltext2 },
-        { "drumlin2019.tga", nullptr, &spr_introtext1 }, { "drumlin1999.tga", nullptr, &spr_introtext2 },
-        { "eatit1.tga", nullptr, &spr_eatit1 }, { "eatit2.tga", nullptr, &spr_eatit2 },
-        { "vhs.tga", nullptr, &spr_vhs }, { "vhs2.tga", nullptr, &spr_vhs2 }, { "abs.tga", nullptr, &spr_abs },
-        { "mirador_title.tga", nullptr, &spr_title }, { "mirador_logo2.tga", nullptr, &spr_titlelogo },
-        { "lanterne.tga", nullptr, &spr_lanterne }, { "looker.tga", nullptr, &spr_looker },
-        { "credits1.tga", nullptr, &spr_credits1 }, { "credits2.tga", nullptr, &spr_credits2 },
-        { "credits3.tga", nullptr, &spr_credits3 }, { "call480.tga", nullptr, &spr_caller },
-        { "negativelogo.tga", nullptr, &spr_negativelogo }, { "feelgreat1.tga", nullptr, &spr_feelgreat },
-        { "feelgreat480.tga", nullptr, &spr_feelgreat2 }, { "hipsquare.tga", nullptr, &spr_hipsquare },
-        { "thousand.tga", nullptr, &spr_thousand }, { "particle_r.tga", nullptr, &spr_particle[0] },
-        { "particle_g.tga", nullptr, &spr_particle[1] }, { "particle_b.tga", nullptr, &spr_particle[2] },
-    };
-    std::vector<s_bitmap *> v;
-    for (const one &o : table)
-        if (name == o.name) v.push_back(o.bmp ? o.bmp : o.spr->bitmap);
-    char n[32];
-    for (int i = 0; i < 8; i++) {
-        snprintf(n, sizeof n, "square%d.tga", i + 1);
-        if (name == n) v.push_back(spr_square[i].bitmap);
-    }
-    static const int point_file[8] = { 1, 2, 3, 4, 5, 4, 3, 2 };  // each entry loaded its own sheet
-    for (int i = 0; i < 8; i++) {
-        snprintf(n, sizeof n, "point%d.tga", point_file[i]);
-        if (name == n) v.push_back(spr_point[i].bitmap);
-    }
-    for (int i = 0; i < 25; i++) {
-        snprintf(n, sizeof n, "dance%d.tga", i + 1);
-        if (name == n) v.push_back(spr_dance[i].bitmap);
-    }
     std::vector<s_bitmap *> out;
-    for (s_bitmap *b : v)
-        if (b) out.push_back(b);
+    for (int i = 0; i < show_asset_count; i++) {
+        const show_asset &a = show_assets[i];
+        if (a.kind != SHOW_BITMAP && a.kind != SHOW_SPRITE) continue;
+        s_bitmap *b = show_picture(&a);
+        if (b && name == a.file) out.push_back(b);
+    }
     return out;
 }
 
