@@ -318,6 +318,7 @@ static int dev_getkeys(int *held, int *pressed)
 // Runs one frame. present: show it; play: its sound goes to the device.
 static void run_frame(int present, int play)
 {
+    if (closing.load()) return;  // ending: no frame more
     double t = wall_ms();
     presenting = present || !ORB_framebuffers_enabled;  // without framebuffer objects the scene draws into the window
     queue_this_frame = play;
@@ -332,10 +333,15 @@ static void run_frame(int present, int play)
 }
 
 // ---- Jumps ---------------------------------------------------------------------------------------
-// Puts the show at the start of frame target (the next frame run is target), from
-// the nearest saved point at or before it, or from where it stands when that is
-// nearer. Runs without presenting, with a progress line when it takes long.
-static void seek_frame(uint64_t target, int want_scene)
+static int run_listen(int want_scene);
+
+// Puts the show at the start of frame target (the next frame run is target), or of
+// period want_scene when it is not 0, from the nearest saved point at or before it,
+// or from where it stands when that is nearer. Runs without presenting, with a
+// progress line when it takes long, and listens all along: Escape or the close
+// request ends the run (and the program) at the next frame; when running to a period,
+// another jump ends it and returns the period to go to instead (else 0).
+static int seek_frame(uint64_t target, int want_scene)
 {
     double t0 = wall_ms();
     int best = 0;
@@ -350,16 +356,18 @@ static void seek_frame(uint64_t target, int want_scene)
     }
     uint64_t start = frame_no;
     double shown = t0, gap = 250;
+    int next = 0;
     while (!closing.load() && !quit && (want_scene ? scene < want_scene : frame_no < target)) {
+        if ((next = run_listen(want_scene)) != 0 || closing.load()) break;
         run_frame(0, 0);
         double now = wall_ms();
         if (now - shown > gap) {
             shown = now;
-            fprintf(stderr, "\rmirador-dev: running to %s %d: period %d, frame %llu, %.1f s ",
+            fprintf(stderr, "\rmirador-dev: running to %s %d: period %d, frame %llu, %.1f s (Escape ends) ",
                     want_scene ? "period" : "frame", want_scene ? want_scene : (int)target, scene,
                     (unsigned long long)frame_no, (now - t0) / 1000);
-            snprintf(message, sizeof message, "running to period %d: at period %d, frame %llu", want_scene ? want_scene : scene,
-                     scene, (unsigned long long)frame_no);
+            snprintf(message, sizeof message, "running to period %d: at period %d, frame %llu (Escape ends)",
+                     want_scene ? want_scene : scene, scene, (unsigned long long)frame_no);
             // Show the progress over the last picture (the present leaves the show as it is).
             int keep = recording_frame;
             recording_frame = 0;
@@ -377,25 +385,39 @@ static void seek_frame(uint64_t target, int want_scene)
     if (wall_ms() - t0 > 250) fputc('\n', stderr);
     queue_clear();
     double cost = wall_ms() - t0;
+    if (closing.load()) {
+        say("run to %s %d ended at period %d, frame %llu", want_scene ? "period" : "frame",
+            want_scene ? want_scene : (int)target, scene, (unsigned long long)frame_no);
+        return 0;
+    }
+    if (next) {
+        say("run to period %d: at period %d, frame %llu, now to period %d", want_scene, scene,
+            (unsigned long long)frame_no, next);
+        return next;
+    }
     if (frame_no - start > 0)
         say("period %d frame %llu: %s, ran %llu frames in %.0f ms", scene, (unsigned long long)frame_no,
             from_here ? "on from here" : "from its saved start", (unsigned long long)(frame_no - start), cost);
     else
         say("period %d frame %llu: saved start put back in %.1f ms", scene, (unsigned long long)frame_no, cost);
+    return 0;
 }
 
 static void jump_period(int p)
 {
-    if (p < 2) p = 2;
-    if (p > 22) p = 22;
-    if (known[p]) {
-        double t0 = wall_ms();
-        frame_no = checkpoints[p].frame;
-        dev_checkpoint_restore(&checkpoints[p]);
-        queue_clear();
-        say("period %d: saved start put back in %.1f ms", p, wall_ms() - t0);
-    } else {
-        seek_frame(UINT64_MAX, p);
+    for (;;) {
+        if (p < 2) p = 2;
+        if (p > 22) p = 22;
+        if (known[p]) {
+            double t0 = wall_ms();
+            frame_no = checkpoints[p].frame;
+            dev_checkpoint_restore(&checkpoints[p]);
+            queue_clear();
+            say("period %d: saved start put back in %.1f ms", p, wall_ms() - t0);
+            break;
+        }
+        // A jump made during the run goes on from where the run stands.
+        if ((p = seek_frame(UINT64_MAX, p)) == 0) break;
     }
     if (loop_period) loop_period = scene;
 }
@@ -424,6 +446,37 @@ static intptr_t dev_wndproc(unsigned msg, uintptr_t wparam, intptr_t lparam)
 
 enum { VK_ESC = 0x1B, VK_SPACE = 0x20, VK_HOME = 0x24, VK_LEFT = 0x25, VK_RIGHT = 0x27, VK_F1 = 0x70,
        VK_COMMA = 0xBC, VK_PERIOD = 0xBE, VK_SLASH = 0xBF, VK_LBRACKET = 0xDB, VK_RBRACKET = 0xDD };
+
+// During a run without presenting: Escape ends the program; when the run goes to a
+// period (want_scene), Right, Left, Home and a click on the strip give the period to
+// go to instead (Right and Left counted from the run's target); every other key
+// waits for the run's end.
+static std::vector<int> keys_later;
+static int run_listen(int want_scene)
+{
+    std::vector<int> keys;
+    std::vector<std::pair<int, int>> clicks;
+    {
+        std::lock_guard<std::mutex> g(in_lock);
+        if (keys_in.empty() && clicks_in.empty()) return 0;
+        keys.swap(keys_in);
+        clicks.swap(clicks_in);
+    }
+    int next = 0;
+    for (int k : keys) {
+        int base = next ? next : want_scene;
+        if (k == VK_ESC) closing.store(1);
+        else if (want_scene && k == VK_RIGHT) next = base >= 22 ? 22 : base + 1;
+        else if (want_scene && k == VK_LEFT) next = base <= 2 ? 2 : base - 1;
+        else if (want_scene && k == VK_HOME) next = 2;
+        else keys_later.push_back(k);
+    }
+    for (auto &c : clicks) {
+        int p = overlay_on ? dev_hud_strip_hit(c.first, c.second, opt.width, opt.height) : 0;
+        if (p && want_scene) next = p;
+    }
+    return next == want_scene ? 0 : next;
+}
 
 static double run_start_wall;     // when the current run of real time began
 static uint64_t run_start_frame;  // and at which frame
@@ -461,7 +514,10 @@ static void handle_input(void)
         keys.swap(keys_in);
         clicks.swap(clicks_in);
     }
+    keys.insert(keys.begin(), keys_later.begin(), keys_later.end());  // those that came during a run
+    keys_later.clear();
     for (int k : keys) {
+        if (closing.load()) return;
         switch (k) {
         case VK_ESC: closing.store(1); break;
         case VK_SPACE:
