@@ -18,6 +18,7 @@ prog=$build/mirador-dev
 e2e_begin "$prog" xdotool import convert python3
 [ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$tmp/sound.raw
+export XDG_CACHE_HOME=$tmp/cache   # saved points of earlier runs play no part
 if DISPLAY= "$prog" --record "$tmp/probe" 2>&1 | grep -q "needs FFmpeg"; then
     echo "SKIP: this mirador-dev has no --record (built without FFmpeg's libavutil)"; exit 0
 fi

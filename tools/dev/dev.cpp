@@ -57,6 +57,7 @@ extern "C" {
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
 #include "tools/capture/plan.h"
+#include "tools/dev/cache.h"
 #include "tools/dev/checkpoint.h"
 #include "tools/dev/hud.h"
 #include "tools/dev/options.h"
@@ -232,6 +233,9 @@ static long frames_shown;
 
 static dev_checkpoint checkpoints[24];
 static uint8_t known[24];
+// 1 from a reload of the --data folder's files until a saved point is put back: the
+// show's state holds what the old files drew, so no point of it is saved.
+static int tainted;
 
 static void say(const char *fmt, ...)
 {
@@ -325,9 +329,10 @@ static void run_frame(int present, int play)
     recording_frame = presenting && rec;
     int before = scene;
     timeline_frame();
-    if (scene != before && scene <= 22 && !known[scene]) {
+    if (scene != before && scene <= 22 && !known[scene] && !tainted) {
         dev_checkpoint_save(&checkpoints[scene], frame_no);
         known[scene] = 1;
+        if (!dev_reload_changes()) dev_cache_store(scene, &checkpoints[scene]);
     }
     if (presenting) t_frame = wall_ms() - t;
 }
@@ -349,10 +354,11 @@ static int seek_frame(uint64_t target, int want_scene)
         if (known[p] && checkpoints[p].frame <= target && (want_scene == 0 || p <= want_scene))
             if (!best || checkpoints[p].frame > checkpoints[best].frame) best = p;
     int from_here = frame_no <= target && (!best || frame_no >= checkpoints[best].frame) &&
-                    (want_scene == 0 || scene <= want_scene) && !quit;
+                    (want_scene == 0 || scene <= want_scene) && !quit && !tainted;
     if (!from_here && best) {
         frame_no = checkpoints[best].frame;
         dev_checkpoint_restore(&checkpoints[best]);
+        tainted = 0;
     }
     uint64_t start = frame_no;
     double shown = t0, gap = 250;
@@ -412,6 +418,7 @@ static void jump_period(int p)
             double t0 = wall_ms();
             frame_no = checkpoints[p].frame;
             dev_checkpoint_restore(&checkpoints[p]);
+            tainted = 0;
             queue_clear();
             say("period %d: saved start put back in %.1f ms", p, wall_ms() - t0);
             break;
@@ -566,6 +573,39 @@ static void handle_input(void)
     }
 }
 
+// ---- Saved points on disk ------------------------------------------------------------------------
+// The periods whose saved point this key has on disk are read at start; the start of
+// the show is written there when it is not yet.
+static void cache_start(void)
+{
+    char image[4096];
+    if (!startup_find_data("mirador.dat", image, sizeof image)) return;
+    if (!dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) return;
+    double t0 = wall_ms();
+    int n = 0;
+    for (int p = 3; p <= 22; p++)
+        if (dev_cache_has(p) && dev_cache_load(p, &checkpoints[p])) known[p] = 1, n++;
+    if (!dev_cache_has(2)) dev_cache_store(2, &checkpoints[2]);
+    printf("mirador-dev: %d saved points read from the cache %s in %.0f ms\n", n, dev_cache_dir(), wall_ms() - t0);
+    fflush(stdout);
+}
+
+// The --data folder's files changed: the saved points after the show's start may hold
+// pictures drawn or music played with the old ones, so they are dropped and made
+// again as the show passes them; the key on disk follows the files.
+static unsigned reloads_seen;
+static void files_changed(void)
+{
+    if (dev_reload_changes() == reloads_seen) return;
+    reloads_seen = dev_reload_changes();
+    int dropped_n = 0;
+    for (int p = 3; p <= 22; p++)
+        if (known[p]) known[p] = 0, checkpoints[p].valid = 0, dropped_n++;
+    tainted = 1;
+    dev_cache_rekey(dev_reload_files());
+    if (dropped_n) say("files changed: %d saved points dropped, made again as the show passes them", dropped_n);
+}
+
 // ---- The show's thread ---------------------------------------------------------------------------
 static int dev_thread(void *arg)
 {
@@ -592,6 +632,7 @@ static int dev_thread(void *arg)
     dev_checkpoint_save(&checkpoints[2], frame_no);
     known[2] = 1;
     printf("mirador-dev: a saved point of the show takes %zu bytes\n", dev_checkpoint_bytes(&checkpoints[2]));
+    cache_start();
     if (opt.period > 2) jump_period(opt.period);
     restart_schedule();
     double fps_t = wall_ms();
@@ -602,6 +643,7 @@ static int dev_thread(void *arg)
         if (closing.load()) break;
         char line[256];
         while (dev_reload_poll(line, sizeof line)) say("%s", line);
+        files_changed();
         double now = wall_ms();
         if (now - fps_t >= 1000) {
             fps_shown = (frames_shown - fps_n) * 1000.0 / (now - fps_t);
