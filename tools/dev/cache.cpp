@@ -1,6 +1,8 @@
 // cache.cpp - saved points on disk.
 #include "tools/dev/cache.h"
 
+#include <GL/glew.h>
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -112,6 +114,10 @@ int dev_cache_open(const char *datfile, const char *data, const std::vector<std:
     }
     h = fnv_u64(h, (uint64_t)width);
     h = fnv_u64(h, (uint64_t)height);
+    // Another GL driver may draw other pixels into the framebuffer.
+    const char *gl[3] = { (const char *)glGetString(GL_VENDOR), (const char *)glGetString(GL_RENDERER),
+                          (const char *)glGetString(GL_VERSION) };
+    for (const char *g : gl) h = g ? fnv(h, g, strlen(g) + 1) : fnv_u64(h, 0);
     base_key = h;
     datadir = data ? data : "";
     key_from(files);

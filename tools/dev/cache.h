@@ -4,7 +4,7 @@
 // $XDG_CACHE_HOME/mirador, else ~/.cache/mirador, one file per period. Every file is
 // named and stamped with a key made of everything that decides the show's state: the
 // program's build (its executable's bytes), mirador.dat's bytes, the names, sizes and
-// bytes of the --data folder's files, and the output size. A key that differs uses
+// bytes of the --data folder's files, the output size and the GL driver's names. A key that differs uses
 // nothing of another. A file is read whole and checked (its stamp, its length, a hash
 // of its contents, then every length and value of the saved point) before anything in
 // it is used; a damaged, truncated or foreign file is ignored with one line. Files

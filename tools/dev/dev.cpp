@@ -62,6 +62,7 @@ extern "C" {
 #include "tools/dev/hud.h"
 #include "tools/dev/options.h"
 #include "tools/dev/reload.h"
+#include "tools/dev/worker.h"
 
 static const int FPS = 60;
 
@@ -236,6 +237,8 @@ static uint8_t known[24];
 // 1 from a reload of the --data folder's files until a saved point is put back: the
 // show's state holds what the old files drew, so no point of it is saved.
 static int tainted;
+static char worker_text[96];      // the overlay's line about the worker ahead of the viewer
+static int cache_pickup(void);
 
 static void say(const char *fmt, ...)
 {
@@ -269,6 +272,7 @@ static void draw_overlay(void)
     h.behind = behind_text;
     h.message = message[0] ? message : nullptr;
     h.known = known;
+    h.worker = worker_text[0] ? worker_text : nullptr;
     h.lines = overlay_on;
     dev_hud_draw(&h, opt.width, opt.height);
 }
@@ -365,6 +369,18 @@ static int seek_frame(uint64_t target, int want_scene)
     int next = 0;
     while (!closing.load() && !quit && (want_scene ? scene < want_scene : frame_no < target)) {
         if ((next = run_listen(want_scene)) != 0 || closing.load()) break;
+        // The worker may have passed a period on the way: on from there.
+        if (want_scene && cache_pickup()) {
+            int ahead = 0;
+            for (int p = 3; p <= want_scene; p++)
+                if (known[p] && checkpoints[p].frame > frame_no) ahead = p;
+            if (ahead) {
+                frame_no = checkpoints[ahead].frame;
+                dev_checkpoint_restore(&checkpoints[ahead]);
+                tainted = 0;
+                continue;
+            }
+        }
         run_frame(0, 0);
         double now = wall_ms();
         if (now - shown > gap) {
@@ -594,9 +610,9 @@ static void cache_start(void)
 // pictures drawn or music played with the old ones, so they are dropped and made
 // again as the show passes them; the key on disk follows the files.
 static unsigned reloads_seen;
-static void files_changed(void)
+static int files_changed(void)
 {
-    if (dev_reload_changes() == reloads_seen) return;
+    if (dev_reload_changes() == reloads_seen) return 0;
     reloads_seen = dev_reload_changes();
     int dropped_n = 0;
     for (int p = 3; p <= 22; p++)
@@ -604,16 +620,133 @@ static void files_changed(void)
     tainted = 1;
     dev_cache_rekey(dev_reload_files());
     if (dropped_n) say("files changed: %d saved points dropped, made again as the show passes them", dropped_n);
+    return 1;
+}
+
+// ---- The worker ahead of the viewer ----------------------------------------------------------------
+static int worker_on;             // 1 while a worker runs for the current files
+static int worker_said;           // its failure is said once
+static double last_pickup;
+
+// Reads the saved points the worker has written since the last look (at most every
+// 250 ms); 1 when one was read.
+static int cache_pickup(void)
+{
+    if (!dev_cache_dir()[0] || wall_ms() - last_pickup < 250) return 0;
+    last_pickup = wall_ms();
+    int got = 0;
+    for (int p = 3; p <= 22; p++)
+        if (!known[p] && dev_cache_has(p) && dev_cache_load(p, &checkpoints[p])) known[p] = 1, got = 1;
+    return got;
+}
+
+static void worker_begin(void)
+{
+    if (opt.no_worker || !dev_cache_dir()[0]) return;
+    char why[160];
+    worker_on = dev_worker_start(opt.width, opt.height, opt.data, why, sizeof why);
+    if (!worker_on && !worker_said) {
+        worker_said = 1;
+        say("no worker ahead of the viewer (%s): periods not yet seen are run to", why);
+    }
+}
+
+// How far ahead the worker is, for the overlay; its end, said once.
+static void worker_poll(void)
+{
+    int furthest = 2;
+    for (int p = 3; p <= 22; p++)
+        if (known[p]) furthest = p;
+    if (!worker_on) {
+        worker_text[0] = 0;
+        return;
+    }
+    char why[160];
+    int st = dev_worker_state(why, sizeof why);
+    if (st == 1) {
+        snprintf(worker_text, sizeof worker_text, "worker: period %d saved, %d ahead", furthest,
+                 furthest - shown_scene > 0 ? furthest - shown_scene : 0);
+        return;
+    }
+    worker_on = 0;
+    if (st == 0) {
+        cache_pickup();
+        last_pickup = 0;
+        cache_pickup();
+        int all = 1;
+        for (int p = 2; p <= 22; p++) all &= known[p];
+        say(all ? "worker: every period saved" : "worker: ended with periods unsaved");
+    } else if (!worker_said) {
+        worker_said = 1;
+        say("no worker ahead of the viewer (%s): periods not yet seen are run to", why);
+    }
+    worker_text[0] = 0;
+}
+
+// The worker's side (--worker): no window; the show from the furthest saved point
+// in the cache on, every period's start written there; ends after the last period,
+// on SIGTERM, or when the live program ends.
+static void on_term(int) { closing.store(1); }
+static void dev_hooks(void);
+static int worker_main(void)
+{
+    signal(SIGTERM, on_term);
+    signal(SIGINT, on_term);
+    plat_set_clock(dev_clock);
+    mirador_setoutput(opt.width, opt.height);
+    const char *how = nullptr;
+    if (!plat_init_offscreen(&how)) {
+        fprintf(stderr, "mirador-dev worker: cannot render off-screen\n");
+        return DEV_WORKER_NO_GL;
+    }
+    dev_hooks();
+    startup();
+    if (!orb_glready || !ORB_FrameBuffer) {
+        fprintf(stderr, "mirador-dev worker: the off-screen GL context could not be set up\n");
+        plat_shutdown();
+        return DEV_WORKER_NO_GL;
+    }
+    audiodriver_close();
+    dev_reload_start(opt.data);
+    startup_music();
+    timeline_start();
+    dev_checkpoint_save(&checkpoints[2], frame_no);
+    known[2] = 1;
+    char image[4096];
+    int code = 0;
+    if (!startup_find_data("mirador.dat", image, sizeof image) ||
+        !dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) {
+        code = 4;
+    } else {
+        if (!dev_cache_has(2)) dev_cache_store(2, &checkpoints[2]);
+        for (int p = 22; p >= 3; p--) {
+            if (!dev_cache_has(p) || !dev_cache_load(p, &checkpoints[p])) continue;
+            frame_no = checkpoints[p].frame;
+            dev_checkpoint_restore(&checkpoints[p]);
+            for (int q = 2; q <= p; q++) known[q] = 1;
+            break;
+        }
+        while (!closing.load() && !quit && !known[22] && getppid() != 1) run_frame(0, 0);
+    }
+    dev_reload_stop();
+    plat_shutdown();
+    return code;
 }
 
 // ---- The show's thread ---------------------------------------------------------------------------
-static int dev_thread(void *arg)
+// The show's calls that the tool takes over: the capture's clock, its swap.
+static void dev_hooks(void)
 {
-    (void)arg;
     frameio.waitrefresh = dev_waitrefresh;
     frameio.scene = timed_scene;
     frameio.swapbuffers = dev_swap;
     frameio.getkeys = dev_getkeys;
+}
+
+static int dev_thread(void *arg)
+{
+    (void)arg;
+    dev_hooks();
     ORB_preswap_hook = present_hook;
     startup();
     if (!orb_glready || !ORB_FrameBuffer) {
@@ -634,6 +767,7 @@ static int dev_thread(void *arg)
     printf("mirador-dev: a saved point of the show takes %zu bytes\n", dev_checkpoint_bytes(&checkpoints[2]));
     cache_start();
     if (opt.period > 2) jump_period(opt.period);
+    worker_begin();
     restart_schedule();
     double fps_t = wall_ms();
     long fps_n = frames_shown;
@@ -643,7 +777,9 @@ static int dev_thread(void *arg)
         if (closing.load()) break;
         char line[256];
         while (dev_reload_poll(line, sizeof line)) say("%s", line);
-        files_changed();
+        if (files_changed()) worker_begin();
+        cache_pickup();
+        worker_poll();
         double now = wall_ms();
         if (now - fps_t >= 1000) {
             fps_shown = (frames_shown - fps_n) * 1000.0 / (now - fps_t);
@@ -706,6 +842,7 @@ static int dev_thread(void *arg)
         }
         if (opt.frames && frames_shown >= opt.frames) break;
     }
+    dev_worker_stop();
     audio_stop();
     dev_reload_stop();
     closing.store(1);
@@ -738,6 +875,7 @@ int main(int argc, char **argv)
             return 1;
         }
     }
+    if (opt.worker) return worker_main();
     if (opt.record) {
 #ifdef DEV_HAVE_MD5
         rec = fopen(opt.record, "w");
