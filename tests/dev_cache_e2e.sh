@@ -8,6 +8,7 @@
 # 3. cache files damaged (a byte changed), truncated and foreign are each ignored with
 #    one line, and the show runs from the last good one to the record's frames;
 # 4. a cache folder that cannot be made leaves the tool working, with one line.
+# (No worker: what is in the cache is what these starts put there.)
 # Usage: dev_cache_e2e.sh <builddir> <sourcedir>   (DISPLAY must name an X server)
 set -u
 build=$1
@@ -25,7 +26,7 @@ cache=$XDG_CACHE_HOME/mirador
 # run <name> <period> <frames>: at 640x360 with a record; its log is $log.
 run() {
     log=$tmp/$1.log
-    (cd "$build" && exec timeout 300 "$prog" --size 640x360 --no-overlay --period "$2" --frames "$3" \
+    (cd "$build" && exec timeout 300 "$prog" --size 640x360 --no-overlay --no-worker --period "$2" --frames "$3" \
         --record "$tmp/$1.txt") >"$log" 2>&1 || fail "$1: status $?"
 }
 # compare <name>: every frame of its record is the golden record's frame of that number.

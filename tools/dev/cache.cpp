@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 
 static std::string dir;          // the folder, "" when not in use
 static uint64_t base_key;        // the build, mirador.dat and the size
@@ -153,11 +154,25 @@ struct file_head {
 };
 static const char MAGIC[8] = { 'M', 'I', 'R', 'C', 'A', 'C', 'H', 'E' };
 
+// Files found unusable, by path, with the size and change time they had: one is
+// looked at (and said) again only once it has changed.
+struct seen_file { long long size, mtime_ns; };
+static std::map<std::string, seen_file> ignored;
+
+static seen_file seen_of(const struct stat &st)
+{
+    return { (long long)st.st_size, (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec };
+}
+
 int dev_cache_has(int period)
 {
     if (dir.empty()) return 0;
     struct stat st;
-    return stat(file_of(period).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::string path = file_of(period);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    auto i = ignored.find(path);
+    seen_file now = seen_of(st);
+    return i == ignored.end() || i->second.size != now.size || i->second.mtime_ns != now.mtime_ns;
 }
 
 int dev_cache_load(int period, dev_checkpoint *cp)
@@ -167,6 +182,8 @@ int dev_cache_load(int period, dev_checkpoint *cp)
     std::string path = file_of(period);
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) return 0;
+    struct stat st;
+    seen_file at = fstat(fileno(f), &st) == 0 ? seen_of(st) : seen_file{ -1, -1 };
     std::vector<uint8_t> all;
     uint8_t buf[1 << 16];
     size_t n;
@@ -184,6 +201,7 @@ int dev_cache_load(int period, dev_checkpoint *cp)
         else if (!dev_checkpoint_read(cp, all.data() + sizeof h, (size_t)h.size)) why = "not a saved point of this show";
     }
     if (why) {
+        ignored[path] = at;
         printf("mirador-dev: cache file %s: %s: ignored\n", path.c_str(), why);
         fflush(stdout);
         cp->valid = 0;
