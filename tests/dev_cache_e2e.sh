@@ -43,7 +43,7 @@ first() { grep -m1 '^[0-9]' "$tmp/$1.txt" | cut -d' ' -f1; }
 
 # 1. The first start fills the cache.
 run first 7 1
-grep -q "0 saved points read from the cache $cache" "$log" || fail "first: the cache was not empty or not named"
+grep -q "the cache $cache holds 0 saved points" "$log" || fail "first: the cache was not empty or not named"
 grep -q "ran [0-9]* frames" "$log" || fail "first: no run to period 7"
 n=$(ls "$cache" | grep -c '\-p0[2-7]\.ckpt$')
 [ "$n" -eq 6 ] || fail "first: $n saved points of periods 2-7 in the cache, not 6"
@@ -52,7 +52,7 @@ echo "ok: a first start at period 7 leaves periods 2-7 in the cache ($(du -sh "$
 # 2. Second starts use it.
 for p in 6 7; do
     run second$p $p 60
-    grep -q "[1-9][0-9]* saved points read from the cache" "$log" || fail "second$p: the cache was not read"
+    grep -q "the cache $cache holds [1-9][0-9]* saved points" "$log" || fail "second$p: the cache was not read"
     grep -q "period $p: saved start put back" "$log" || fail "second$p: period $p was not a saved start"
     grep -q "ran [0-9]* frames" "$log" && fail "second$p: ran frames to get there"
     compare second$p

@@ -184,10 +184,9 @@ int dev_cache_load(int period, dev_checkpoint *cp)
     if (!f) return 0;
     struct stat st;
     seen_file at = fstat(fileno(f), &st) == 0 ? seen_of(st) : seen_file{ -1, -1 };
-    std::vector<uint8_t> all;
-    uint8_t buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0 && all.size() < (64u << 20)) all.insert(all.end(), buf, buf + n);
+    // A saved point is about 1 MB; a file far larger is no saved point of this show.
+    std::vector<uint8_t> all(at.size >= 0 && at.size <= (64ll << 20) ? (size_t)at.size : 0);
+    if (!all.empty() && fread(all.data(), 1, all.size(), f) != all.size()) all.clear();
     fclose(f);
     file_head h;
     const char *why = nullptr;

@@ -23,8 +23,11 @@
 // Jumps are exact: the whole state of the show is saved at the start of every period
 // the first time it is reached (checkpoint.h). A jump to a period already seen puts
 // that state back; a jump to a later period runs on from the nearest saved point
-// without presenting, with a progress line. Stepping back one frame runs from the
-// period's saved start to the frame before.
+// without presenting, with a progress line; the run listens to Escape and to other
+// jumps. Saved points are also kept on disk (cache.h), so they outlive a session, and
+// a worker process runs the show ahead of the viewer and writes them there
+// (worker.h). Stepping back one frame runs from the period's saved start to the
+// frame before.
 #include <GL/glew.h>
 
 #include <errno.h>
@@ -240,6 +243,14 @@ static int tainted;
 static char worker_text[96];      // the overlay's line about the worker ahead of the viewer
 static int cache_pickup(void);
 
+// 1 when period p's start is saved: in memory, or read now from the cache.
+static int have_period(int p)
+{
+    if (known[p]) return 1;
+    if (p > 2 && p <= 22 && dev_cache_has(p) && dev_cache_load(p, &checkpoints[p])) known[p] = 1;
+    return known[p];
+}
+
 static void say(const char *fmt, ...)
 {
     va_list ap;
@@ -357,6 +368,13 @@ static int seek_frame(uint64_t target, int want_scene)
     for (int p = 2; p <= 22; p++)
         if (known[p] && checkpoints[p].frame <= target && (want_scene == 0 || p <= want_scene))
             if (!best || checkpoints[p].frame > checkpoints[best].frame) best = p;
+    // Running to a period: a later start on disk is nearer (tried from the target
+    // down, each file read only when no later one could be).
+    for (int p = want_scene; p > best && p > 2; p--)
+        if (!known[p] && have_period(p)) {
+            if (checkpoints[p].frame <= target && (!best || checkpoints[p].frame > checkpoints[best].frame)) best = p;
+            if (best == p) break;
+        }
     int from_here = frame_no <= target && (!best || frame_no >= checkpoints[best].frame) &&
                     (want_scene == 0 || scene <= want_scene) && !quit && !tainted;
     if (!from_here && best) {
@@ -430,8 +448,8 @@ static void jump_period(int p)
     for (;;) {
         if (p < 2) p = 2;
         if (p > 22) p = 22;
-        if (known[p]) {
-            double t0 = wall_ms();
+        double t0 = wall_ms();
+        if (have_period(p)) {
             frame_no = checkpoints[p].frame;
             dev_checkpoint_restore(&checkpoints[p]);
             tainted = 0;
@@ -590,19 +608,17 @@ static void handle_input(void)
 }
 
 // ---- Saved points on disk ------------------------------------------------------------------------
-// The periods whose saved point this key has on disk are read at start; the start of
-// the show is written there when it is not yet.
+// A saved point on disk is read when a jump or a run wants it (have_period) or, one a
+// look, by the pick-up; the start of the show is written there when it is not yet.
 static void cache_start(void)
 {
     char image[4096];
     if (!startup_find_data("mirador.dat", image, sizeof image)) return;
     if (!dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) return;
-    double t0 = wall_ms();
     int n = 0;
-    for (int p = 3; p <= 22; p++)
-        if (dev_cache_has(p) && dev_cache_load(p, &checkpoints[p])) known[p] = 1, n++;
+    for (int p = 3; p <= 22; p++) n += dev_cache_has(p);
     if (!dev_cache_has(2)) dev_cache_store(2, &checkpoints[2]);
-    printf("mirador-dev: %d saved points read from the cache %s in %.0f ms\n", n, dev_cache_dir(), wall_ms() - t0);
+    printf("mirador-dev: the cache %s holds %d saved points of this build and these files\n", dev_cache_dir(), n);
     fflush(stdout);
 }
 
@@ -628,16 +644,16 @@ static int worker_on;             // 1 while a worker runs for the current files
 static int worker_said;           // its failure is said once
 static double last_pickup;
 
-// Reads the saved points the worker has written since the last look (at most every
-// 250 ms); 1 when one was read.
+// Reads one saved point that is on disk and not yet in memory (the worker's, or an
+// earlier session's), at most every 250 ms, so that a look costs the show one file;
+// 1 when one was read.
 static int cache_pickup(void)
 {
     if (!dev_cache_dir()[0] || wall_ms() - last_pickup < 250) return 0;
     last_pickup = wall_ms();
-    int got = 0;
     for (int p = 3; p <= 22; p++)
-        if (!known[p] && dev_cache_has(p) && dev_cache_load(p, &checkpoints[p])) known[p] = 1, got = 1;
-    return got;
+        if (!known[p] && have_period(p)) return 1;
+    return 0;
 }
 
 static void worker_begin(void)
@@ -670,11 +686,8 @@ static void worker_poll(void)
     }
     worker_on = 0;
     if (st == 0) {
-        cache_pickup();
-        last_pickup = 0;
-        cache_pickup();
         int all = 1;
-        for (int p = 2; p <= 22; p++) all &= known[p];
+        for (int p = 3; p <= 22; p++) all &= known[p] || dev_cache_has(p);
         say(all ? "worker: every period saved" : "worker: ended with periods unsaved");
     } else if (!worker_said) {
         worker_said = 1;
@@ -686,7 +699,15 @@ static void worker_poll(void)
 // The worker's side (--worker): no window; the show from the furthest saved point
 // in the cache on, every period's start written there; ends after the last period,
 // on SIGTERM, or when the live program ends.
-static void on_term(int) { closing.store(1); }
+// Before its frame loop the worker has written nothing: it ends at once (start-up
+// can take seconds, and the live program waits for it to end); in the loop, at the
+// end of the frame, so that no saved point is left half written.
+static volatile sig_atomic_t worker_looping;
+static void on_term(int)
+{
+    if (!worker_looping) _exit(0);
+    closing.store(1);
+}
 static void dev_hooks(void);
 static int worker_main(void)
 {
@@ -718,6 +739,7 @@ static int worker_main(void)
         !dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) {
         code = 4;
     } else {
+        worker_looping = 1;
         if (!dev_cache_has(2)) dev_cache_store(2, &checkpoints[2]);
         for (int p = 22; p >= 3; p--) {
             if (!dev_cache_has(p) || !dev_cache_load(p, &checkpoints[p])) continue;
