@@ -47,6 +47,7 @@ declare -A why=(
   [voxel_skybmp]="the sky, a picture loaded at start-up"
   ["load_assets()::points"]="a constant table of file names (relocated at load, never written)"
   ["startup_missing(char const**, int)::pictures"]="a constant table of file names (relocated at load, never written)"
+  ["scene_credits()::pictures"]="the credits' pictures, a table set at load and never written (kept as data without optimisation)"
 )
 # The pictures and sprites start-up loads (a reload replaces one between frames; the
 # show only reads them). bmp_bg is the one the show draws into: a hook.
