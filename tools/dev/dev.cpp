@@ -658,7 +658,7 @@ static int cache_pickup(void)
 
 static void worker_begin(void)
 {
-    if (opt.no_worker || !dev_cache_dir()[0]) return;
+    if (opt.no_worker || !dev_cache_dir()[0] || closing.load()) return;
     char why[160];
     worker_on = dev_worker_start(opt.width, opt.height, opt.data, why, sizeof why);
     if (!worker_on && !worker_said) {
