@@ -17,6 +17,7 @@ prog=$build/mirador-dev
 e2e_begin "$prog" xdotool python3
 [ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
 golden=$2/tests/data/capture/periods6-7_640x360.framemd5
+export XDG_CACHE_HOME=$tmp/cache   # saved points of earlier runs play no part
 
 # 1. Refusals, before any window opens.
 refused() {  # refused <status> <text in stderr> <args>...

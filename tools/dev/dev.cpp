@@ -22,8 +22,11 @@
 // Jumps are exact: the whole state of the show is saved at the start of every period
 // the first time it is reached (checkpoint.h). A jump to a period already seen puts
 // that state back; a jump to a later period runs on from the nearest saved point
-// without presenting, with a progress line. Stepping back one frame runs from the
-// period's saved start to the frame before.
+// without presenting, with a progress line; the run listens to Escape and to other
+// jumps. Saved points are also kept on disk (cache.h), so they outlive a session, and
+// a worker process runs the show ahead of the viewer and writes them there
+// (worker.h). Stepping back one frame runs from the period's saved start to the
+// frame before.
 #include <GL/glew.h>
 
 #include <errno.h>
@@ -51,10 +54,12 @@
 #include "platform/platform.h"
 #include "sound/audiodriver.h"
 #include "sound/coresound.h"
+#include "tools/dev/cache.h"
 #include "tools/dev/checkpoint.h"
 #include "tools/dev/hud.h"
 #include "tools/dev/options.h"
 #include "tools/dev/reload.h"
+#include "tools/dev/worker.h"
 
 static const int FPS = 60;
 
@@ -192,6 +197,20 @@ static long frames_shown;
 
 static dev_checkpoint checkpoints[SHOW_END_PERIOD + 1];
 static uint8_t known[SHOW_END_PERIOD + 1];
+// 1 from a reload of the --data folder's files until a saved point is put back: the
+// show's state holds what the old files drew, so no point of it is saved.
+static int tainted;
+static char worker_text[96];      // the overlay's line about the worker ahead of the viewer
+static int cache_pickup(void);
+
+// 1 when period p's start is saved: in memory, or read now from the cache.
+static int have_period(int p)
+{
+    if (known[p]) return 1;
+    if (p > SHOW_FIRST_PERIOD && p <= SHOW_LAST_PERIOD && dev_cache_has(p) && dev_cache_load(p, &checkpoints[p]))
+        known[p] = 1;
+    return known[p];
+}
 
 static void say(const char *fmt, ...)
 {
@@ -225,6 +244,7 @@ static void draw_overlay(void)
     h.behind = behind_text;
     h.message = message[0] ? message : nullptr;
     h.known = known;
+    h.worker = worker_text[0] ? worker_text : nullptr;
     h.lines = overlay_on;
     dev_hud_draw(&h, opt.width, opt.height);
 }
@@ -271,48 +291,77 @@ static void dev_sound(const int16_t *stereo, int frames)
 // Runs one frame. present: show it; play: its sound goes to the device.
 static void run_frame(int present, int play)
 {
+    if (closing.load()) return;  // ending: no frame more
     double t = wall_ms();
     presenting = present || !ORB_framebuffers_enabled;  // without framebuffer objects the scene draws into the window
     queue_this_frame = play;
     recording_frame = presenting && rec;
     int before = scene;
     timeline_frame();
-    if (scene != before && scene <= SHOW_LAST_PERIOD && !known[scene]) {
+    if (scene != before && scene <= SHOW_LAST_PERIOD && !known[scene] && !tainted) {
         dev_checkpoint_save(&checkpoints[scene], frame_no);
         known[scene] = 1;
+        if (!dev_reload_changes()) dev_cache_store(scene, &checkpoints[scene]);
     }
     if (presenting) t_frame = wall_ms() - t;
 }
 
 // ---- Jumps ---------------------------------------------------------------------------------------
-// Puts the show at the start of frame target (the next frame run is target), from
-// the nearest saved point at or before it, or from where it stands when that is
-// nearer. Runs without presenting, with a progress line when it takes long.
-static void seek_frame(uint64_t target, int want_scene)
+static int run_listen(int want_scene);
+
+// Puts the show at the start of frame target (the next frame run is target), or of
+// period want_scene when it is not 0, from the nearest saved point at or before it,
+// or from where it stands when that is nearer. Runs without presenting, with a
+// progress line when it takes long, and listens all along: Escape or the close
+// request ends the run (and the program) at the next frame; when running to a period,
+// another jump ends it and returns the period to go to instead (else 0).
+static int seek_frame(uint64_t target, int want_scene)
 {
     double t0 = wall_ms();
     int best = 0;
     for (int p = SHOW_FIRST_PERIOD; p <= SHOW_LAST_PERIOD; p++)
         if (known[p] && checkpoints[p].frame <= target && (want_scene == 0 || p <= want_scene))
             if (!best || checkpoints[p].frame > checkpoints[best].frame) best = p;
+    // Running to a period: a later start on disk is nearer (tried from the target
+    // down, each file read only when no later one could be).
+    for (int p = want_scene; p > best && p > SHOW_FIRST_PERIOD; p--)
+        if (!known[p] && have_period(p)) {
+            if (checkpoints[p].frame <= target && (!best || checkpoints[p].frame > checkpoints[best].frame)) best = p;
+            if (best == p) break;
+        }
     int from_here = frame_no <= target && (!best || frame_no >= checkpoints[best].frame) &&
-                    (want_scene == 0 || scene <= want_scene) && !quit;
+                    (want_scene == 0 || scene <= want_scene) && !quit && !tainted;
     if (!from_here && best) {
         frame_no = checkpoints[best].frame;
         dev_checkpoint_restore(&checkpoints[best]);
+        tainted = 0;
     }
     uint64_t start = frame_no;
     double shown = t0, gap = 250;
+    int next = 0;
     while (!closing.load() && !quit && (want_scene ? scene < want_scene : frame_no < target)) {
+        if ((next = run_listen(want_scene)) != 0 || closing.load()) break;
+        // The worker may have passed a period on the way: on from there.
+        if (want_scene && cache_pickup()) {
+            int ahead = 0;
+            for (int p = SHOW_FIRST_PERIOD + 1; p <= want_scene; p++)
+                if (known[p] && checkpoints[p].frame > frame_no) ahead = p;
+            if (ahead) {
+                frame_no = checkpoints[ahead].frame;
+                dev_checkpoint_restore(&checkpoints[ahead]);
+                tainted = 0;
+                continue;
+            }
+        }
         run_frame(0, 0);
         double now = wall_ms();
         if (now - shown > gap) {
             shown = now;
-            fprintf(stderr, "\rmirador-dev: running to %s %d: period %d, frame %llu, %.1f s ",
+            fprintf(stderr, "\rmirador-dev: running to %s %d: period %d, frame %llu, %.1f s (Escape ends) ",
                     want_scene ? "period" : "frame", want_scene ? want_scene : (int)target, scene,
                     (unsigned long long)frame_no, (now - t0) / 1000);
-            snprintf(message, sizeof message, "running to period %d: at period %d, frame %llu", want_scene ? want_scene : scene,
-                     scene, (unsigned long long)frame_no);
+            snprintf(message, sizeof message, "running to period %d: at period %d, frame %llu (Escape ends)",
+                     want_scene ? want_scene : scene, scene, (unsigned long long)frame_no);
             // Show the progress over the last picture (the present leaves the show as it is).
             int keep = recording_frame;
             recording_frame = 0;
@@ -330,25 +379,40 @@ static void seek_frame(uint64_t target, int want_scene)
     if (wall_ms() - t0 > 250) fputc('\n', stderr);
     queue_clear();
     double cost = wall_ms() - t0;
+    if (closing.load()) {
+        say("run to %s %d ended at period %d, frame %llu", want_scene ? "period" : "frame",
+            want_scene ? want_scene : (int)target, scene, (unsigned long long)frame_no);
+        return 0;
+    }
+    if (next) {
+        say("run to period %d: at period %d, frame %llu, now to period %d", want_scene, scene,
+            (unsigned long long)frame_no, next);
+        return next;
+    }
     if (frame_no - start > 0)
         say("period %d frame %llu: %s, ran %llu frames in %.0f ms", scene, (unsigned long long)frame_no,
             from_here ? "on from here" : "from its saved start", (unsigned long long)(frame_no - start), cost);
     else
         say("period %d frame %llu: saved start put back in %.1f ms", scene, (unsigned long long)frame_no, cost);
+    return 0;
 }
 
 static void jump_period(int p)
 {
-    if (p < SHOW_FIRST_PERIOD) p = SHOW_FIRST_PERIOD;
-    if (p > SHOW_LAST_PERIOD) p = SHOW_LAST_PERIOD;
-    if (known[p]) {
+    for (;;) {
+        if (p < SHOW_FIRST_PERIOD) p = SHOW_FIRST_PERIOD;
+        if (p > SHOW_LAST_PERIOD) p = SHOW_LAST_PERIOD;
         double t0 = wall_ms();
-        frame_no = checkpoints[p].frame;
-        dev_checkpoint_restore(&checkpoints[p]);
-        queue_clear();
-        say("period %d: saved start put back in %.1f ms", p, wall_ms() - t0);
-    } else {
-        seek_frame(UINT64_MAX, p);
+        if (have_period(p)) {
+            frame_no = checkpoints[p].frame;
+            dev_checkpoint_restore(&checkpoints[p]);
+            tainted = 0;
+            queue_clear();
+            say("period %d: saved start put back in %.1f ms", p, wall_ms() - t0);
+            break;
+        }
+        // A jump made during the run goes on from where the run stands.
+        if ((p = seek_frame(UINT64_MAX, p)) == 0) break;
     }
     if (loop_period) loop_period = scene;
 }
@@ -377,6 +441,37 @@ static intptr_t dev_wndproc(unsigned msg, uintptr_t wparam, intptr_t lparam)
 
 enum { VK_ESC = 0x1B, VK_SPACE = 0x20, VK_HOME = 0x24, VK_LEFT = 0x25, VK_RIGHT = 0x27, VK_F1 = 0x70,
        VK_COMMA = 0xBC, VK_PERIOD = 0xBE, VK_SLASH = 0xBF, VK_LBRACKET = 0xDB, VK_RBRACKET = 0xDD };
+
+// During a run without presenting: Escape ends the program; when the run goes to a
+// period (want_scene), Right, Left, Home and a click on the strip give the period to
+// go to instead (Right and Left counted from the run's target); every other key
+// waits for the run's end.
+static std::vector<int> keys_later;
+static int run_listen(int want_scene)
+{
+    std::vector<int> keys;
+    std::vector<std::pair<int, int>> clicks;
+    {
+        std::lock_guard<std::mutex> g(in_lock);
+        if (keys_in.empty() && clicks_in.empty()) return 0;
+        keys.swap(keys_in);
+        clicks.swap(clicks_in);
+    }
+    int next = 0;
+    for (int k : keys) {
+        int base = next ? next : want_scene;
+        if (k == VK_ESC) closing.store(1);
+        else if (want_scene && k == VK_RIGHT) next = base >= SHOW_LAST_PERIOD ? SHOW_LAST_PERIOD : base + 1;
+        else if (want_scene && k == VK_LEFT) next = base <= SHOW_FIRST_PERIOD ? SHOW_FIRST_PERIOD : base - 1;
+        else if (want_scene && k == VK_HOME) next = SHOW_FIRST_PERIOD;
+        else keys_later.push_back(k);
+    }
+    for (auto &c : clicks) {
+        int p = overlay_on ? dev_hud_strip_hit(c.first, c.second, opt.width, opt.height) : 0;
+        if (p && want_scene) next = p;
+    }
+    return next == want_scene ? 0 : next;
+}
 
 static double run_start_wall;     // when the current run of real time began
 static uint64_t run_start_frame;  // and at which frame
@@ -414,7 +509,10 @@ static void handle_input(void)
         keys.swap(keys_in);
         clicks.swap(clicks_in);
     }
+    keys.insert(keys.begin(), keys_later.begin(), keys_later.end());  // those that came during a run
+    keys_later.clear();
     for (int k : keys) {
+        if (closing.load()) return;
         switch (k) {
         case VK_ESC: closing.store(1); break;
         case VK_SPACE:
@@ -463,11 +561,165 @@ static void handle_input(void)
     }
 }
 
+// ---- Saved points on disk ------------------------------------------------------------------------
+// A saved point on disk is read when a jump or a run wants it (have_period) or, one a
+// look, by the pick-up; the start of the show is written there when it is not yet.
+static void cache_start(void)
+{
+    char image[4096];
+    if (!startup_find_data("mirador.dat", image, sizeof image)) return;
+    if (!dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) return;
+    int n = 0;
+    for (int p = SHOW_FIRST_PERIOD + 1; p <= SHOW_LAST_PERIOD; p++) n += dev_cache_has(p);
+    if (!dev_cache_has(SHOW_FIRST_PERIOD)) dev_cache_store(SHOW_FIRST_PERIOD, &checkpoints[SHOW_FIRST_PERIOD]);
+    printf("mirador-dev: the cache %s holds %d saved points of this build and these files\n", dev_cache_dir(), n);
+    fflush(stdout);
+}
+
+// The --data folder's files changed: the saved points after the show's start may hold
+// pictures drawn or music played with the old ones, so they are dropped and made
+// again as the show passes them; the key on disk follows the files.
+static unsigned reloads_seen;
+static int files_changed(void)
+{
+    if (dev_reload_changes() == reloads_seen) return 0;
+    reloads_seen = dev_reload_changes();
+    int dropped_n = 0;
+    for (int p = SHOW_FIRST_PERIOD + 1; p <= SHOW_LAST_PERIOD; p++)
+        if (known[p]) known[p] = 0, checkpoints[p].valid = 0, dropped_n++;
+    tainted = 1;
+    dev_cache_rekey(dev_reload_files());
+    if (dropped_n) say("files changed: %d saved points dropped, made again as the show passes them", dropped_n);
+    return 1;
+}
+
+// ---- The worker ahead of the viewer ----------------------------------------------------------------
+static int worker_on;             // 1 while a worker runs for the current files
+static int worker_said;           // its failure is said once
+static double last_pickup;
+
+// Reads one saved point that is on disk and not yet in memory (the worker's, or an
+// earlier session's), at most every 250 ms, so that a look costs the show one file;
+// 1 when one was read.
+static int cache_pickup(void)
+{
+    if (!dev_cache_dir()[0] || wall_ms() - last_pickup < 250) return 0;
+    last_pickup = wall_ms();
+    for (int p = SHOW_FIRST_PERIOD + 1; p <= SHOW_LAST_PERIOD; p++)
+        if (!known[p] && have_period(p)) return 1;
+    return 0;
+}
+
+static void worker_begin(void)
+{
+    if (opt.no_worker || !dev_cache_dir()[0] || closing.load()) return;
+    char why[160];
+    worker_on = dev_worker_start(opt.width, opt.height, opt.data, why, sizeof why);
+    if (!worker_on && !worker_said) {
+        worker_said = 1;
+        say("no worker ahead of the viewer (%s): periods not yet seen are run to", why);
+    }
+}
+
+// How far ahead the worker is, for the overlay; its end, said once.
+static void worker_poll(void)
+{
+    int furthest = SHOW_FIRST_PERIOD;
+    for (int p = SHOW_FIRST_PERIOD + 1; p <= SHOW_LAST_PERIOD; p++)
+        if (known[p]) furthest = p;
+    if (!worker_on) {
+        worker_text[0] = 0;
+        return;
+    }
+    char why[160];
+    int st = dev_worker_state(why, sizeof why);
+    if (st == 1) {
+        snprintf(worker_text, sizeof worker_text, "worker: period %d saved, %d ahead", furthest,
+                 furthest - shown_scene > 0 ? furthest - shown_scene : 0);
+        return;
+    }
+    worker_on = 0;
+    if (st == 0) {
+        int all = 1;
+        for (int p = SHOW_FIRST_PERIOD + 1; p <= SHOW_LAST_PERIOD; p++) all &= known[p] || dev_cache_has(p);
+        say(all ? "worker: every period saved" : "worker: ended with periods unsaved");
+    } else if (!worker_said) {
+        worker_said = 1;
+        say("no worker ahead of the viewer (%s): periods not yet seen are run to", why);
+    }
+    worker_text[0] = 0;
+}
+
+// The worker's side (--worker): no window; the show from the furthest saved point
+// in the cache on, every period's start written there; ends after the last period,
+// on SIGTERM, or when the live program ends.
+// Before its frame loop the worker has written nothing: it ends at once (start-up
+// can take seconds, and the live program waits for it to end); in the loop, at the
+// end of the frame, so that no saved point is left half written.
+static volatile sig_atomic_t worker_looping;
+static void on_term(int)
+{
+    if (!worker_looping) _exit(0);
+    closing.store(1);
+}
+static void dev_hooks(void);
+static int worker_main(void)
+{
+    signal(SIGTERM, on_term);
+    signal(SIGINT, on_term);
+    dev_hooks();
+    mirador_setoutput(opt.width, opt.height);
+    const char *how = nullptr;
+    if (!plat_init_offscreen(&how)) {
+        fprintf(stderr, "mirador-dev worker: cannot render off-screen\n");
+        return DEV_WORKER_NO_GL;
+    }
+    startup();
+    if (!orb_glready || !ORB_FrameBuffer) {
+        fprintf(stderr, "mirador-dev worker: the off-screen GL context could not be set up\n");
+        plat_shutdown();
+        return DEV_WORKER_NO_GL;
+    }
+    audiodriver_close();
+    dev_reload_start(opt.data);
+    startup_music();
+    timeline_start();
+    dev_checkpoint_save(&checkpoints[SHOW_FIRST_PERIOD], frame_no);
+    known[SHOW_FIRST_PERIOD] = 1;
+    char image[4096];
+    int code = 0;
+    if (!startup_find_data("mirador.dat", image, sizeof image) ||
+        !dev_cache_open(image, opt.data, dev_reload_files(), opt.width, opt.height)) {
+        code = 4;
+    } else {
+        worker_looping = 1;
+        if (!dev_cache_has(SHOW_FIRST_PERIOD)) dev_cache_store(SHOW_FIRST_PERIOD, &checkpoints[SHOW_FIRST_PERIOD]);
+        for (int p = SHOW_LAST_PERIOD; p > SHOW_FIRST_PERIOD; p--) {
+            if (!dev_cache_has(p) || !dev_cache_load(p, &checkpoints[p])) continue;
+            frame_no = checkpoints[p].frame;
+            dev_checkpoint_restore(&checkpoints[p]);
+            for (int q = SHOW_FIRST_PERIOD; q <= p; q++) known[q] = 1;
+            break;
+        }
+        while (!closing.load() && !quit && !known[SHOW_LAST_PERIOD] && getppid() != 1) run_frame(0, 0);
+    }
+    dev_reload_stop();
+    plat_shutdown();
+    return code;
+}
+
 // ---- The show's thread ---------------------------------------------------------------------------
+// The show's calls that the tool takes over: the capture's clock, its swap.
+static void dev_hooks(void)
+{
+    const s_fixedclock clock = { FPS, dev_present, dev_sound };
+    fixedclock_take_over(&clock);
+    frameio.scene = timed_scene;
+}
+
 static int dev_thread(void *arg)
 {
     (void)arg;
-    frameio.scene = timed_scene;
     ORB_preswap_hook = present_hook;
     startup();
     if (!orb_glready || !ORB_FrameBuffer) {
@@ -487,7 +739,9 @@ static int dev_thread(void *arg)
     known[SHOW_FIRST_PERIOD] = 1;
     printf("mirador-dev: a saved point of the show takes %zu bytes\n",
            dev_checkpoint_bytes(&checkpoints[SHOW_FIRST_PERIOD]));
+    cache_start();
     if (opt.period > SHOW_FIRST_PERIOD) jump_period(opt.period);
+    worker_begin();
     restart_schedule();
     double fps_t = wall_ms();
     long fps_n = frames_shown;
@@ -497,6 +751,9 @@ static int dev_thread(void *arg)
         if (closing.load()) break;
         char line[256];
         while (dev_reload_poll(line, sizeof line)) say("%s", line);
+        if (files_changed()) worker_begin();
+        cache_pickup();
+        worker_poll();
         double now = wall_ms();
         if (now - fps_t >= 1000) {
             fps_shown = (frames_shown - fps_n) * 1000.0 / (now - fps_t);
@@ -559,6 +816,7 @@ static int dev_thread(void *arg)
         }
         if (opt.frames && frames_shown >= opt.frames) break;
     }
+    dev_worker_stop();
     audio_stop();
     dev_reload_stop();
     closing.store(1);
@@ -591,6 +849,7 @@ int main(int argc, char **argv)
             return 1;
         }
     }
+    if (opt.worker) return worker_main();
     if (opt.record) {
         rec = fopen(opt.record, "w");
         std::string pcm = std::string(opt.record) + ".pcm";
@@ -602,8 +861,7 @@ int main(int argc, char **argv)
         fprintf(rec, "# mirador-dev record: %dx%d, %d fps; frame, MD5 of its pixels (RGB, top row first)\n",
                 opt.width, opt.height, FPS);
     }
-    const s_fixedclock clock = { FPS, dev_present, dev_sound };
-    fixedclock_take_over(&clock);
+    dev_hooks();
     mirador_setoutput(opt.width, opt.height);
     if (!plat_init()) {
         fprintf(stderr, "mirador-dev: no display to open a window on\n");

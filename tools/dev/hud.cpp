@@ -163,8 +163,9 @@ static void draw_lines(const dev_hud *h, float s)
              h->paused ? "   PAUSED" : "", h->loop ? "   LOOP" : "");
     snprintf(l[1], sizeof l[1], "scene %.1f ms   present %.1f ms   frame %.1f ms   %.1f fps", h->scene_ms,
              h->present_ms, h->frame_ms, h->fps);
-    snprintf(l[2], sizeof l[2], "sound queue %.0f ms   speed %gx   sound %s%s%s", h->queue_ms, h->speed,
-             h->sound ? h->sound : "", h->behind ? "   " : "", h->behind ? h->behind : "");
+    snprintf(l[2], sizeof l[2], "sound queue %.0f ms   speed %gx   sound %s%s%s%s%s", h->queue_ms, h->speed,
+             h->sound ? h->sound : "", h->behind ? "   " : "", h->behind ? h->behind : "", h->worker ? "   " : "",
+             h->worker ? h->worker : "");
     snprintf(l[3], sizeof l[3], "%s", h->message ? h->message : "");
     int n = l[3][0] ? 4 : 3;
     float bw = 0;

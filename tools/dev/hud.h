@@ -24,6 +24,7 @@ typedef struct {
     const char *sound;         // what the sound does now ("plays", "muted at 2x", ...)
     const char *behind;        // what gave way when the machine fell behind, or null
     const char *message;       // the last message (a jump's cost, a reload), or null
+    const char *worker;        // how far the worker ahead of the viewer is, or null
     const uint8_t *known;      // [24]: 1 for the periods whose start is saved
 } dev_hud;
 

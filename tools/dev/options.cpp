@@ -16,6 +16,7 @@ const char *dev_usage(void)
            "                  same name, and are loaded again when they change\n"
            "  --period N      start at period N of 2..22 (default 2)\n"
            "  --no-overlay    start with the overlay off (H shows it)\n"
+           "  --no-worker     run nothing ahead of the viewer (periods not yet seen are run to)\n"
            "  --record FILE   write the MD5 of every frame shown (before the overlay) and of\n"
            "                  its sound, as mirador-capture --framemd5 does\n"
            "  --frames N      end after N frames shown\n"
@@ -49,6 +50,10 @@ int dev_parse(int argc, char **argv, dev_options *o, char *err, int errsize)
         const char *a = argv[i], *rest;
         if (strcmp(a, "--no-overlay") == 0) {
             o->overlay = 0;
+            continue;
+        }
+        if (strcmp(a, "--no-worker") == 0 || strcmp(a, "--worker") == 0) {
+            (a[2] == 'n' ? o->no_worker : o->worker) = 1;
             continue;
         }
         int known = strcmp(a, "--size") == 0 || strcmp(a, "--data") == 0 || strcmp(a, "--period") == 0 ||

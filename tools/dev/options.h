@@ -10,6 +10,8 @@ typedef struct {
     const char *record;     // file for the MD5 of every frame shown and of its sound, or null
     long frames;            // end after this many frames shown (0: run until closed)
     int overlay;            // 1: the overlay starts on (--no-overlay: off)
+    int worker;             // 1: no window: the worker ahead of the viewer (worker.h), started by the tool itself
+    int no_worker;          // 1: start no worker (--no-worker)
 } dev_options;
 
 // Reads the command line (argv[0] is the program). 1 on success; 0 with a one-line

@@ -25,6 +25,7 @@ struct seen { long long size; long long mtime_ns; };
 static std::map<std::string, seen> files;   // name below the folder -> what it was
 static std::vector<std::string> pending;    // lines not yet reported
 static double last_look;
+static unsigned changes;                    // looks that found a change
 
 static double now_ms(void)
 {
@@ -139,6 +140,7 @@ void dev_reload_start(const char *dir)
     files.clear();
     pending.clear();
     folder = dir ? dir : "";
+    changes = 0;
     if (!folder.empty()) scan(folder, "", &files);
     last_look = now_ms();
 }
@@ -159,6 +161,7 @@ int dev_reload_poll(char *line, int size)
         for (auto &o : files)
             if (!now.count(o.first)) changed.push_back({ o.first, "removed" });
         files.swap(now);
+        if (!changed.empty()) changes++;
         for (auto &c : changed) {
             std::string lower = c.first;
             for (char &ch : lower) ch = (char)tolower((unsigned char)ch);
@@ -181,4 +184,16 @@ void dev_reload_stop(void)
     files.clear();
     pending.clear();
     folder.clear();
+}
+
+std::vector<std::string> dev_reload_files(void)
+{
+    std::vector<std::string> v;
+    for (auto &f : files) v.push_back(f.first);
+    return v;
+}
+
+unsigned dev_reload_changes(void)
+{
+    return changes;
 }

@@ -15,11 +15,18 @@
 #ifndef TOOLS_DEV_RELOAD_H
 #define TOOLS_DEV_RELOAD_H
 
+#include <string>
+#include <vector>
+
 // ---- Calls ---------------------------------------------------------------------------
 void dev_reload_start(const char *dir);     // remembers the folder's files; null: no folder
 // Checks the folder (at most every 250 ms) and loads what changed. 1 with the line of
 // one reload in line, 0 when there is nothing (more) to report.
 int  dev_reload_poll(char *line, int size);
 void dev_reload_stop(void);
+// The folder's files as last looked at (names below it, sorted), and how many times a
+// look has found one appeared, changed or gone since dev_reload_start.
+std::vector<std::string> dev_reload_files(void);
+unsigned dev_reload_changes(void);
 
 #endif
