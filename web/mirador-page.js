@@ -35,8 +35,9 @@
     silent: false,
     player: "",              // "worklet" or "scriptprocessor"
     audioRate: 0,            // the context's rate
-    clockVia: "",            // how the ear's time was last read: "timestamp" or "latency"
-    audioHeard: () => audioHeard(),
+    clockVia: "",            // how the ear's time was last read: "timestamp", "latency" or "context"
+    audioHeard: () => audioHeard(),          // the mixer's frames heard so far
+    audioSent: () => audioOut.sent,          // the mixer's frames handed to the player
     audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
     audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
   };
@@ -222,6 +223,7 @@
   // mixer's own rate every sample is copied as it is).
   const AHEAD = 0.5;             // seconds queued in the worklet
   const PULL = 2048;             // frames pulled from the module at a time
+  const LATENCY = 0.2;           // seconds of the output's buffer asked for
 
   // A ring of stereo frames at the source rate, read at step source frames per output
   // frame with linear interpolation. The worklet's scope gets this class's own source.
@@ -330,10 +332,22 @@
 
   // The context time reaching the ear now: getOutputTimestamp where it is believable
   // (WebKit's performanceTime runs ahead of performance.now() by the whole context
-  // time), else the context's time less its reported latencies.
+  // time), else the context's time less its reported latencies. Not in Firefox:
+  // there both calls ask the sound server for the output's latency while the audio
+  // thread waits, and Firefox deadlocks (its page process stops for good, seen in
+  // 8 of 13 starts under PulseAudio, none of 16 without the calls); there the
+  // context's time less its base latency is used, which leaves the output's own
+  // latency (26-45 ms reported) uncounted. ?clock=output asks for the calls anyway,
+  // ?clock=context leaves them out in every browser.
+  const LATENCY_DEADLOCKS = /\bFirefox\//.test(navigator.userAgent);
   function earTime() {
     const ctx = state.audio;
     const now = performance.now();
+    const clock = params.get("clock");
+    if (clock === "context" || (LATENCY_DEADLOCKS && clock !== "output")) {
+      state.clockVia = "context";
+      return ctx.currentTime - (ctx.baseLatency || 0);
+    }
     if (ctx.getOutputTimestamp) {
       const ts = ctx.getOutputTimestamp();
       if (ts && ts.contextTime > 0 && ts.contextTime <= ctx.currentTime + 0.05 &&
@@ -492,9 +506,13 @@
     if (AudioCtx && !state.audio) {
       try {
         // The music's rate where the browser offers it (?rate=HZ asks for another);
-        // an old webkitAudioContext takes no options and runs at the device's.
+        // an old webkitAudioContext takes no options and runs at the device's. The
+        // output's buffer is asked to be deep (LATENCY s, ?latency=S for another):
+        // the browser's own audio process then rides out a busy machine, and the
+        // show's clock accounts for the time it adds.
         const rate = Number(params.get("rate")) || 44100;
-        state.audio = window.AudioContext ? new AudioCtx({ sampleRate: rate, latencyHint: Number(params.get("latency")) || "playback" }) : new AudioCtx();
+        const latency = Number(params.get("latency")) || LATENCY;
+        state.audio = window.AudioContext ? new AudioCtx({ sampleRate: rate, latencyHint: latency }) : new AudioCtx();
         state.analyser = state.audio.createAnalyser();
         state.analyser.fftSize = 2048;
         state.analyser.connect(state.audio.destination);

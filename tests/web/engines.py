@@ -239,6 +239,22 @@ class Firefox(_Process):
     def cdp(self, method, params):
         raise RuntimeError("no CDP in Firefox")
 
+    def dump_stacks(self, path):
+        """Every thread's stack of every process of this browser (gdb), for a page
+        that stopped answering."""
+        pids = subprocess.run(["pgrep", "-g", str(self.proc.pid)], capture_output=True, text=True).stdout.split()
+        with open(path, "w") as f:
+            for pid in pids:
+                try:
+                    cmd = open("/proc/%s/cmdline" % pid).read().replace("\0", " ")[:300]
+                    stat = open("/proc/%s/stat" % pid).read().split()
+                except OSError:
+                    continue
+                f.write("==== %s %s (utime %s stime %s)\n" % (pid, cmd, stat[13], stat[14]))
+                f.flush()
+                subprocess.run(["gdb", "-p", pid, "-batch", "-nx", "-ex", "set pagination off",
+                                "-ex", "thread apply all bt 25"], stdout=f, stderr=subprocess.DEVNULL, timeout=120)
+
     def quit(self):
         try:
             if getattr(self, "ws", None):
