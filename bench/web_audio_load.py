@@ -26,7 +26,7 @@ import sink  # noqa: E402
 
 def run(d, url, rec, throttle, seconds):
     d.get(url)
-    if browser_test.wait(d, "window.mirador && mirador.phase == 'ready'", 120) != "ready":
+    if not browser_test.wait(d, "window.mirador && mirador.phase == 'ready'", 120):
         return {"error": "the page did not get ready"}
     if throttle > 1:
         d.cdp("Emulation.setCPUThrottlingRate", {"rate": throttle})

@@ -38,6 +38,8 @@
     clockVia: "",            // how the ear's time was last read: "timestamp", "latency" or "context"
     audioHeard: () => audioHeard(),          // the mixer's frames heard so far
     audioSent: () => audioOut.sent,          // the mixer's frames handed to the player
+    // The player's last report: [context frame, the mixer's frames used up by then].
+    audioPosition: () => audioOut.history.length ? audioOut.history[audioOut.history.length - 1] : null,
     audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
     audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
   };
@@ -221,7 +223,7 @@
   // ScriptProcessorNode pulls in its own callback. Both play through one Resampler:
   // where the context runs at another rate the music is resampled to it (at the
   // mixer's own rate every sample is copied as it is).
-  const AHEAD = 0.5;             // seconds queued in the worklet
+  const AHEAD = Number(params.get("ahead")) || 0.5;   // seconds queued in the worklet (?ahead=S)
   const PULL = 2048;             // frames pulled from the module at a time
   const LATENCY = 0.2;           // seconds of the output's buffer asked for
 
