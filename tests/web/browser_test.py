@@ -33,6 +33,7 @@ import tempfile
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import engines  # noqa: E402
 import sink  # noqa: E402
