@@ -12,14 +12,16 @@
 // - Window: the page's <canvas id="canvas">, sized to the show's output; the page
 //   scales it to the window with CSS. Keys, mouse buttons and the wheel arrive from
 //   html5.h callbacks and wait in a small queue until the next plat_pump.
-// - GL: a WebGL 1 context made through emscripten's EGL (platform_egl.cpp), so
-//   that the legacy GL emulation (-sLEGACY_GL_EMULATION) sets itself up for the
-//   fixed-function calls.
-// - Sound: the waveOut model over WebAudio. The page creates the AudioContext
-//   (44100 Hz) inside the click that starts the show; a ScriptProcessorNode asks for
-//   sound, which is copied out of the queued headers, each handed back to done() as
-//   soon as it has been used up. Without an AudioContext no device opens and the
+// - GL: a WebGL 1 context made through emscripten's EGL (platform_egl.cpp),
+//   so that the legacy GL emulation
+//   (-sLEGACY_GL_EMULATION) sets itself up for the fixed-function calls.
+// - Sound: the waveOut model over WebAudio. The page creates the AudioContext inside
+//   the click that starts the show and pulls the sound out of the queued headers
+//   (plat_web_audio_pull), each handed back to done() as soon as it has been used
+//   up; its player (an AudioWorklet, or a ScriptProcessorNode) resamples where the
+//   context runs at another rate. Without an AudioContext no device opens and the
 //   show runs silent.
+// - Clock: once the frames run with the sound open, the music as heard (see Clock).
 // - Files, sleeping, threads: platform_posix.cpp over emscripten's MEMFS (a POSIX
 //   file system); the page writes mirador.dat into it before the program starts.
 //   The clock's hook, the quit flag, the key latch and the audio queue are
@@ -157,8 +159,58 @@ void plat_message_box(const char *text)
     EM_ASM({ if (Module.onMessage) Module.onMessage(UTF8ToString($0)); }, text ? text : "");
 }
 
+// ---- Clock --------------------------------------------------------------------------------
+// Until the show's frames run, the page's own clock (performance.now()). From then on,
+// with the sound open, the music as it reaches the ear: the page reports how many of
+// the mixer's frames have been heard (the output's timestamp or latency, and the
+// player's queue, accounted for), and the clock stands at its reading of the moment
+// the frames began until the first frame mixed after that moment (the music's first,
+// as the show starts it right before) is heard, then moves with what is heard. So
+// the picture keeps in step with the ear whatever lies between the mixer and it,
+// and waits for the music after a gap. Where nothing more is heard for WEB_DEAF_MS
+// (a context that never runs, a player gone), the clock moves with the page's again;
+// it never goes back.
+#define WEB_DEAF_MS 1500.0
+static int web_audio_open;
+static unsigned web_audio_freq;
+static double web_audio_written;    // frames queued since the output opened
+static double web_clock_from = -1;  // frames queued when the frames began; <0: the page's clock
+static double web_clock_start, web_clock_last, web_clock_now;
+static double web_heard, web_heard_at;
+
+static void web_clock_follow_audio(void)
+{
+    web_clock_from = -1;
+    if (!web_audio_open || !web_audio_freq) return;
+    web_clock_from = web_audio_written;
+    web_clock_start = web_clock_last = web_clock_now = web_heard_at = emscripten_get_now();
+    web_heard = 0;
+}
+
+static uint32_t web_clock(void)
+{
+    const double now = emscripten_get_now();
+    if (web_clock_from < 0) return (uint32_t)(uint64_t)now;
+    const double heard = EM_ASM_DOUBLE({ return Module.audioHeard ? Module.audioHeard() : 0; });
+    if (heard > web_heard) {
+        web_heard = heard;
+        web_heard_at = now;
+    }
+    double t;
+    if (now - web_heard_at > WEB_DEAF_MS) {
+        t = web_clock_last + (now - web_clock_now);
+    } else {
+        const double music = heard > web_clock_from ? heard - web_clock_from : 0;
+        t = web_clock_start + music * 1000.0 / web_audio_freq;
+    }
+    if (t < web_clock_last) t = web_clock_last;
+    web_clock_last = t;
+    web_clock_now = now;
+    return (uint32_t)(uint64_t)t;
+}
+
 // ---- What the shared pieces ask of a backend ------------------------------------------------
-uint32_t platb_ticks(void) { return (uint32_t)(uint64_t)emscripten_get_now(); }
+uint32_t platb_ticks(void) { return web_clock(); }
 int platb_key_held(int vk) { return web_held[vk & 0xFF]; }
 void platb_thread_end(void) {}
 void platb_before_exit(void) { fflush(stdout); }
@@ -178,6 +230,7 @@ static void web_frame_tick(void)
 void plat_run_frames(int (*frame)(void))
 {
     web_frame = frame;
+    web_clock_follow_audio();
     // Paced by requestAnimationFrame; the call returns at once (no endless loop is
     // simulated), and the frames run after the caller has returned to the page.
     emscripten_set_main_loop(web_frame_tick, 0, 0);
@@ -268,10 +321,9 @@ int plat_joy_read(int j, plat_joystate *st)
 }
 
 // ---- Audio ------------------------------------------------------------------------------
-// The page's ScriptProcessorNode calls plat_web_audio_pull for each block it plays;
+// The page's player calls plat_web_audio_pull for the sound it plays;
 // the shared pull queue gives the bytes in the order queued, and each header used
 // up goes back to the driver, whose mixer fills it again at once.
-static int web_audio_open;
 static plat_audio_done_fn web_audio_done;
 static int web_audio_bits, web_audio_channels;
 static uint8_t *web_audio_bytes;    // one block as the device's format
@@ -348,6 +400,8 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     web_audio_bits = bits;
     web_audio_channels = channels;
     web_audio_mixed = 0;
+    web_audio_written = 0;
+    web_audio_freq = freq;
     platc_aq_open(web_audio_handback, user, bits == 8 ? 0x80 : 0);
     web_audio_open = 1;
     return 1;
@@ -355,7 +409,12 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
 
 int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
 int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }
-int plat_audio_write(plat_audiohdr *h) { return platc_aq_write(h); }
+int plat_audio_write(plat_audiohdr *h)
+{
+    if (!platc_aq_write(h)) return 0;
+    web_audio_written += h->dwBufferLength / (uint32_t)((web_audio_bits / 8) * web_audio_channels);
+    return 1;
+}
 
 void plat_audio_reset(void)
 {
@@ -367,6 +426,7 @@ void plat_audio_close(void)
     if (!web_audio_open) return;
     EM_ASM({ if (Module.closeAudio) Module.closeAudio(); });
     web_audio_open = 0;
+    web_clock_from = -1;
     platc_aq_close();
     web_audio_done = nullptr;
 }

@@ -3,9 +3,11 @@
 # tested, in three parts.
 #   1. unit      the window-less tests that hold golden hashes (effects, TGA, WAV,
 #                mixer, resource image) as node programs: the same hashes as natively
-#   2. browser   the page in headless Chromium (tests/web/browser_test.py): data,
-#                start, intro, later periods, sound, Escape and the end card, the
-#                message for missing data
+#   2. browser   the page in Chromium, Firefox ESR and WebKitGTK
+#                (tests/web/run-browsers.sh, browser_test.py): data, start, intro,
+#                later periods, sound (the worklet, a 48000 Hz context, the music
+#                at a PulseAudio null sink), Escape and the end card, the message
+#                for missing data
 #   3. frame     a frame on the capture's fixed clock in the browser against the same
 #                frame rendered natively by the page's own program, which must first
 #                equal mirador-capture's frame (its MD5 in the capture's record)
@@ -13,10 +15,12 @@
 #   bash scripts/test-web.sh
 #
 # Installs what it needs from Debian (emscripten, flac, googletest, chromium,
-# chromium-driver, python3-selenium, python3-pil). With MIRADOR_STAGE_REPORT naming a
-# file, appends one line to it: "full: ...", "part: ..." (what was left out and why)
-# or "skipped: ..." (nothing could run). Chromium that cannot start here leaves the
-# browser and frame parts out and says so; it never counts as passed.
+# chromium-driver, python3-selenium, python3-pil, firefox-esr, python3-websockets,
+# webkit2gtk-driver, gstreamer1.0-pulseaudio, pulseaudio, pulseaudio-utils, xvfb).
+# With MIRADOR_STAGE_REPORT naming a file, appends one line to it: "full: ...",
+# "part: ..." (what was left out and why) or "skipped: ..." (nothing could run). An
+# engine that cannot start here is named in a "part:" line; it never counts as
+# passed. An engine is tried twice at most, and the line says when it was.
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
 cd "$root"
@@ -31,7 +35,8 @@ if ! need_packages emscripten flac googletest; then
   exit 1
 fi
 # Without them only the browser checks are left out, which the verdict says.
-need_packages chromium chromium-driver python3-selenium python3-pil
+need_packages chromium chromium-driver python3-selenium python3-pil firefox-esr python3-websockets \
+  webkit2gtk-driver gstreamer1.0-pulseaudio pulseaudio pulseaudio-utils xvfb
 
 # ---- Build -------------------------------------------------------------------------------
 echo "test-web: building the module, the page and the node tests (scripts/build-web.sh --tests)"
@@ -97,29 +102,34 @@ else
 fi
 [ -n "$ref_why" ] && echo "test-web: frame part left out: $ref_why"
 
-# ---- 2 and 3. Headless Chromium --------------------------------------------------------------
-browser_rc=2
+# ---- 2 and 3. Chromium, Firefox, WebKitGTK -------------------------------------------------
 args=()
 [ -n "$ref" ] && args=(--reference "$ref" --grab $GRAB --size $SIZE)
-if command -v chromium >/dev/null && command -v chromedriver >/dev/null; then
-  timeout 1500 /usr/bin/python3 tests/web/browser_test.py "$OUT" "${args[@]}" 2>&1 | tee "$LOG/browser.log"
-  browser_rc=${PIPESTATUS[0]}
-fi
+bash tests/web/run-browsers.sh "$OUT" "$LOG/browsers" "${args[@]}" 2>&1 | tee "$LOG/browser.log"
+browser_rc=${PIPESTATUS[0]}
 
 # ---- Verdict -----------------------------------------------------------------------------------
-figs=$(sed -n 's/^figures: //p' "$LOG/browser.log" 2>/dev/null)
-[ -n "$figs" ] && echo "test-web: figures $figs"
+for f in "$LOG"/browsers/*/checks.log; do
+  [ -f "$f" ] || continue
+  figs=$(sed -n 's/^figures: //p' "$f")
+  [ -n "$figs" ] && echo "test-web: figures $(basename "$(dirname "$f")") $figs"
+done
+engines=$(sed -n 's/^browsers: \([a-z]*\) \(.*\)$/\1 \2/p' "$LOG/browser.log" | grep -v '^[0-9]' | paste -sd ';' | sed 's/;/; /g')
 if [ $unit_ok = 0 ] || [ $browser_rc = 1 ] || [ $browser_rc -gt 2 ]; then
-  report "part: FAILED (node unit tests $([ $unit_ok = 1 ] && echo passed || echo failed), browser checks exit $browser_rc)"
+  report "part: FAILED (node unit tests $([ $unit_ok = 1 ] && echo passed || echo failed); browsers: $engines)"
   exit 1
 fi
 if [ $browser_rc = 2 ]; then
-  report "part: node unit tests passed ($unit_n tests); Chromium could not start here: the browser checks and the frame comparison did not run"
+  report "part: node unit tests passed ($unit_n tests); no browser could start here ($engines): the browser checks and the frame comparison did not run"
+  exit 0
+fi
+if grep -q '^browsers: [a-z]* could not start' "$LOG/browser.log"; then
+  report "part: node unit tests ($unit_n) passed; browsers: $engines"
   exit 0
 fi
 if [ -z "$ref" ]; then
-  report "part: node unit tests ($unit_n) and browser checks passed; frame comparison left out: $ref_why"
+  report "part: node unit tests ($unit_n) and browser checks passed ($engines); frame comparison left out: $ref_why"
   exit 0
 fi
-report "full: node unit tests ($unit_n), browser checks and the fixed-clock frame against the capture's passed"
+report "full: node unit tests ($unit_n), browser checks and the fixed-clock frame against the capture's passed ($engines)"
 exit 0

@@ -4,7 +4,8 @@
 // the small rest of mirador.dat and the music as FLAC when mirador-web.json offers
 // them (rebuilt here exactly and checked against the image's SHA-256), else the
 // plain mirador.dat. Then "Click to start": the click (or tap) opens the audio
-// context at the music's rate, starts a fresh instance of the module with the data
+// context (at the music's rate where the browser allows; the player resamples
+// otherwise), starts a fresh instance of the module with the data
 // in its file system and runs main, which starts the show and its music together.
 // The show ends by itself, or with Escape: the end card offers to play again (a new
 // instance on a new canvas; the data stays). F or the button: full screen.
@@ -12,7 +13,9 @@
 // Tests read window.mirador (state, timings, the module instance, the analyser).
 // The address may hold ?fixed=FPS&grab=K&size=WxH (a frame on the capture's fixed
 // clock, at another output size)
-// and ?data=NAME (another data file, to see the page's message when it is missing).
+// and ?data=NAME (another data file, to see the page's message when it is missing);
+// ?rate=HZ asks for a context at another rate, ?player=scriptprocessor for the
+// fall-back player.
 "use strict";
 (function () {
   const params = new URLSearchParams(location.search);
@@ -30,6 +33,15 @@
     analyser: null,
     module: null,
     silent: false,
+    player: "",              // "worklet" or "scriptprocessor"
+    audioRate: 0,            // the context's rate
+    clockVia: "",            // how the ear's time was last read: "timestamp", "latency" or "context"
+    audioHeard: () => audioHeard(),          // the mixer's frames heard so far
+    audioSent: () => audioOut.sent,          // the mixer's frames handed to the player
+    // The player's last report: [context frame, the mixer's frames used up by then].
+    audioPosition: () => audioOut.history.length ? audioOut.history[audioOut.history.length - 1] : null,
+    audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
+    audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
   };
   window.mirador = state;
   let image = null;          // Uint8Array: mirador.dat
@@ -203,36 +215,261 @@
   }
 
   // ---- Sound ---------------------------------------------------------------------------------
-  // The module's waveOut model pulls blocks through plat_web_audio_pull; this node
-  // plays them. Made inside the click, so the browser lets it start.
-  let processor = null;
-  function openAudio(mod, freq) {
-    if (!state.audio) return 0;
-    if (state.audio.sampleRate !== freq) {
-      log("mirador: the audio context runs at " + state.audio.sampleRate + " Hz, not " + freq + ": silent");
-      return 0;
+  // The module's waveOut model hands out its mixed blocks through plat_web_audio_pull
+  // (44100 Hz, the mixer's rate). The page plays them on an AudioWorkletNode where the
+  // browser has one: the main thread pulls blocks and posts them over the node's port,
+  // keeping AHEAD seconds queued in the node, so that a main thread busy for a quarter
+  // of a second (a slow frame, a garbage collection) leaves no gap. Elsewhere a
+  // ScriptProcessorNode pulls in its own callback. Both play through one Resampler:
+  // where the context runs at another rate the music is resampled to it (at the
+  // mixer's own rate every sample is copied as it is).
+  const AHEAD = Number(params.get("ahead")) || 0.5;   // seconds queued in the worklet (?ahead=S)
+  const PULL = 2048;             // frames pulled from the module at a time
+  const LATENCY = 0.2;           // seconds of the output's buffer asked for
+
+  // A ring of stereo frames at the source rate, read at step source frames per output
+  // frame with linear interpolation. The worklet's scope gets this class's own source.
+  class Resampler {
+    constructor(step, frames) {
+      this.step = step;
+      this.size = frames;        // a power of two
+      this.l = new Float32Array(frames);
+      this.r = new Float32Array(frames);
+      this.w = 0;                // frames written, in all
+      this.rd = 0;               // frames read past, in all
+      this.frac = 0;             // position between frame rd and rd + 1
+      this.starved = 0;          // output frames played as silence, the queue empty
     }
-    const frames = 4096;
-    const ptr = mod._plat_web_audio_block(frames);
+    queued() { return this.w - this.rd; }
+    push(l, r) {
+      const m = this.size - 1;
+      const n = Math.min(l.length, this.size - this.queued());
+      for (let i = 0; i < n; i++) {
+        this.l[(this.w + i) & m] = l[i];
+        this.r[(this.w + i) & m] = r[i];
+      }
+      this.w += n;
+      return n;
+    }
+    // Fills outL and outR; silence (counted) where the queue runs dry.
+    render(outL, outR) {
+      const m = this.size - 1, step = this.step;
+      let rd = this.rd, frac = this.frac;
+      for (let i = 0; i < outL.length; i++) {
+        const have = this.w - rd;
+        if (have >= 2 || (have === 1 && frac === 0)) {
+          const a = rd & m;
+          if (frac === 0) {
+            outL[i] = this.l[a];
+            outR[i] = this.r[a];
+          } else {
+            const b = (rd + 1) & m;
+            outL[i] = this.l[a] + (this.l[b] - this.l[a]) * frac;
+            outR[i] = this.r[a] + (this.r[b] - this.r[a]) * frac;
+          }
+          frac += step;
+          const whole = Math.floor(frac);
+          rd += whole;
+          frac -= whole;
+        } else {
+          outL[i] = 0;
+          outR[i] = 0;
+          if (this.w > 0) this.starved++;
+        }
+      }
+      this.rd = rd;
+      this.frac = frac;
+    }
+    position() { return this.rd + this.frac; }
+  }
+
+  // The worklet: plays what the port brings and reports, every quantum or so, where it
+  // is: the source position reached and the context frame it is reached at.
+  function workletMain() {
+    class MiradorOut extends AudioWorkletProcessor {
+      constructor(options) {
+        super();
+        this.q = new Resampler(options.processorOptions.step, 65536);
+        this.open = true;
+        this.quanta = 0;
+        this.port.onmessage = (e) => {
+          if (e.data === "close") this.open = false;
+          else this.q.push(e.data.l, e.data.r);
+        };
+      }
+      process(inputs, outputs) {
+        const out = outputs[0];
+        this.q.render(out[0], out[1] || out[0]);
+        if (++this.quanta % 8 === 0 || this.q.queued() < 4096)
+          this.port.postMessage({ frame: currentFrame + out[0].length, pos: this.q.position(),
+                                  queued: this.q.queued(), starved: this.q.starved });
+        return this.open;
+      }
+    }
+    registerProcessor("mirador-out", MiradorOut);
+  }
+  let workletURL = null;
+  let workletLoad = null;        // a promise: whether the worklet's code is in the context
+  let workletReady = false;
+  function workletSource() {
+    if (!workletURL)
+      workletURL = URL.createObjectURL(new Blob([Resampler.toString() + "\n(" + workletMain.toString() + ")();\n"],
+                                                { type: "text/javascript" }));
+    return workletURL;
+  }
+
+  // Where the output is: pairs (context frame, source position) as the player
+  // reported them, so that the position heard at any context frame can be read back
+  // (across a stretch of silence too, where the position stood still).
+  const audioOut = {
+    mod: null, node: null, processor: null, resampler: null,
+    step: 1, freq: 44100, sent: 0, starved: 0, history: [],
+  };
+
+  function note_position(frame, pos) {
+    const h = audioOut.history;
+    h.push([frame, pos]);
+    if (h.length > 512) h.splice(0, h.length - 256);
+  }
+
+  // The context time reaching the ear now: getOutputTimestamp where it is believable
+  // (WebKit's performanceTime runs ahead of performance.now() by the whole context
+  // time), else the context's time less its reported latencies. Not in Firefox:
+  // there both calls ask the sound server for the output's latency while the audio
+  // thread waits, and Firefox deadlocks (its page process stops for good, seen in
+  // 8 of 13 starts under PulseAudio, none of 16 without the calls); there the
+  // context's time less its base latency is used, which leaves the output's own
+  // latency (26-45 ms reported) uncounted. ?clock=output asks for the calls anyway,
+  // ?clock=context leaves them out in every browser.
+  const LATENCY_DEADLOCKS = /\bFirefox\//.test(navigator.userAgent);
+  function earTime() {
+    const ctx = state.audio;
+    const now = performance.now();
+    const clock = params.get("clock");
+    if (clock === "context" || (LATENCY_DEADLOCKS && clock !== "output")) {
+      state.clockVia = "context";
+      return ctx.currentTime - (ctx.baseLatency || 0);
+    }
+    if (ctx.getOutputTimestamp) {
+      const ts = ctx.getOutputTimestamp();
+      if (ts && ts.contextTime > 0 && ts.contextTime <= ctx.currentTime + 0.05 &&
+          ts.performanceTime <= now + 5 && ts.performanceTime > now - 1000) {
+        state.clockVia = "timestamp";
+        return ts.contextTime + (now - ts.performanceTime) / 1000;
+      }
+    }
+    state.clockVia = "latency";
+    return ctx.currentTime - (ctx.baseLatency || 0) - (ctx.outputLatency || 0);
+  }
+
+  // Frames of the mixer's sound that have reached the ear (a fraction of a frame
+  // exact); the module's clock follows it.
+  function audioHeard() {
+    const h = audioOut.history;
+    if (!state.audio || h.length === 0) return 0;
+    const f = earTime() * state.audio.sampleRate;
+    let i = h.length - 1;
+    while (i > 0 && h[i][0] > f) i--;
+    if (h[i][0] > f) return 0;
+    let pos = h[i][1] + (f - h[i][0]) * audioOut.step;
+    if (i + 1 < h.length) pos = Math.min(pos, h[i + 1][1]);
+    return Math.max(0, Math.min(pos, audioOut.sent));
+  }
+
+  // Pulls n frames from the module as two new arrays (left, right).
+  function pullFrames(mod, ptr, n) {
+    mod._plat_web_audio_pull(n);
+    const base = ptr >> 2, heap = mod.HEAPF32;
+    audioOut.sent += n;
+    return [heap.slice(base, base + n), heap.slice(base + n, base + 2 * n)];
+  }
+
+  function feedWorklet() {
+    const o = audioOut;
+    if (!o.node) return;
+    const now = performance.now();
+    if (o.fedAt) state.audioLongestWaitMs = Math.max(state.audioLongestWaitMs, now - o.fedAt);
+    o.fedAt = now;
+    const ptr = o.mod._plat_web_audio_block(PULL);
+    if (!ptr) return;
+    const last = o.history.length ? o.history[o.history.length - 1][1] : 0;
+    while (o.sent - last < AHEAD * o.freq) {
+      const [l, r] = pullFrames(o.mod, ptr, PULL);
+      o.node.port.postMessage({ l: l, r: r }, [l.buffer, r.buffer]);
+    }
+  }
+
+  function openAudio(mod, freq) {
+    const ctx = state.audio;
+    if (!ctx) return 0;
+    const ptr = mod._plat_web_audio_block(PULL);
     if (!ptr) return 0;
-    processor = state.audio.createScriptProcessor(frames, 0, 2);
-    processor.onaudioprocess = (ev) => {
-      mod._plat_web_audio_pull(frames);
-      const heap = mod.HEAPF32;
-      const base = ptr >> 2;
-      ev.outputBuffer.getChannelData(0).set(heap.subarray(base, base + frames));
-      ev.outputBuffer.getChannelData(1).set(heap.subarray(base + frames, base + 2 * frames));
+    const o = audioOut;
+    o.mod = mod;
+    o.freq = freq;
+    o.step = freq / ctx.sampleRate;
+    o.sent = 0;
+    o.fedAt = 0;
+    o.history = [];
+    state.audioLongestWaitMs = 0;
+    state.audioRate = ctx.sampleRate;
+    if (ctx.sampleRate !== freq)
+      log("mirador: the audio context runs at " + ctx.sampleRate + " Hz: the music is resampled from " + freq + " Hz");
+    if (workletReady) {
+      try {
+        o.node = new AudioWorkletNode(ctx, "mirador-out", {
+          numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
+          processorOptions: { step: o.step },
+        });
+        o.node.port.onmessage = (e) => {
+          if (o.node === null || o.mod !== mod) return;
+          note_position(e.data.frame, e.data.pos);
+          o.starved = e.data.starved;
+          feedWorklet();
+        };
+        o.node.connect(state.analyser);
+        state.player = "worklet";
+        return 1;
+      } catch (e) {
+        log("mirador: no AudioWorkletNode (" + e.message + "): playing through a ScriptProcessorNode");
+        o.node = null;
+      }
+    }
+    // The fall-back: each callback pulls what its block needs and plays it.
+    const frames = 4096;
+    o.resampler = new Resampler(o.step, 65536);
+    o.processor = ctx.createScriptProcessor(frames, 0, 2);
+    o.processor.onaudioprocess = (ev) => {
+      if (o.mod !== mod) return;
+      const q = o.resampler;
+      while (q.queued() < Math.ceil(frames * o.step) + 2) {
+        const [l, r] = pullFrames(mod, ptr, PULL);
+        q.push(l, r);
+      }
+      note_position(ev.playbackTime * ctx.sampleRate, q.position());
+      q.render(ev.outputBuffer.getChannelData(0), ev.outputBuffer.getChannelData(1));
+      o.starved = q.starved;
     };
-    processor.connect(state.analyser);
+    o.processor.connect(state.analyser);
+    state.player = "scriptprocessor";
     return 1;
   }
 
   function closeAudio() {
-    if (processor) {
-      processor.onaudioprocess = null;
-      processor.disconnect();
-      processor = null;
+    const o = audioOut;
+    if (o.node) {
+      o.node.port.onmessage = null;
+      o.node.port.postMessage("close");
+      o.node.disconnect();
+      o.node = null;
     }
+    if (o.processor) {
+      o.processor.onaudioprocess = null;
+      o.processor.disconnect();
+      o.processor = null;
+    }
+    o.mod = null;
+    o.history = [];
   }
 
   // ---- The show ----------------------------------------------------------------------------------
@@ -270,7 +507,14 @@
     $("endcard").hidden = true;
     if (AudioCtx && !state.audio) {
       try {
-        state.audio = new AudioCtx({ sampleRate: 44100, latencyHint: "playback" });
+        // The music's rate where the browser offers it (?rate=HZ asks for another);
+        // an old webkitAudioContext takes no options and runs at the device's. The
+        // output's buffer is asked to be deep (LATENCY s, ?latency=S for another):
+        // the browser's own audio process then rides out a busy machine, and the
+        // show's clock accounts for the time it adds.
+        const rate = Number(params.get("rate")) || 44100;
+        const latency = Number(params.get("latency")) || LATENCY;
+        state.audio = window.AudioContext ? new AudioCtx({ sampleRate: rate, latencyHint: latency }) : new AudioCtx();
         state.analyser = state.audio.createAnalyser();
         state.analyser.fftSize = 2048;
         state.analyser.connect(state.audio.destination);
@@ -279,8 +523,18 @@
         log("mirador: no audio context (" + e.message + "): the show runs silent");
       }
     }
-    if (state.audio && state.audio.state !== "running") state.audio.resume();
+    if (state.audio && state.audio.state !== "running") state.audio.resume().catch(() => {});
     state.silent = !state.audio;
+    // The worklet's code, once per context; without it the fall-back player plays.
+    if (state.audio && !workletLoad) {
+      workletLoad = state.audio.audioWorklet && params.get("player") !== "scriptprocessor"
+        ? state.audio.audioWorklet.addModule(workletSource()).then(() => true, (e) => {
+            log("mirador: the audio worklet did not load (" + e + "): playing through a ScriptProcessorNode");
+            return false;
+          })
+        : Promise.resolve(false);
+    }
+    workletReady = state.audio ? await workletLoad : false;
     const canvas = freshCanvas();
     let mod;
     const config = {
@@ -288,6 +542,7 @@
       print: (t) => log(t),
       printErr: (t) => log(t),
       openAudio: (freq) => openAudio(mod, freq),
+      audioHeard: audioHeard,
       closeAudio: closeAudio,
       onShowEnd: () => ended(mod),
       onMessage: (t) => {
@@ -318,6 +573,8 @@
       else fail("The show stopped: " + e);
       return;
     }
+    // The worklet's queue filled before the first frame.
+    feedWorklet();
     const missing = mod._mirador_web_missing();
     if (state.phase === "running" && missing > 0) {
       mod._mirador_web_close();
