@@ -89,21 +89,24 @@ def pulses(rows, times):
     return np.array(out)
 
 
-def scene_start(rows, times, dark_before=False):
-    """When a scene first shows after black (the period before it faded out): the last
-    grab that lifts the picture out of a dark stretch of at least 0.3 s (dark_before:
-    the frames start in one)."""
+def rough_zero(rows, times, ref_rows, ref_t):
+    """Roughly where the show's clock stood at 0 on the screen: the shift, on a 10 ms
+    grid, that best lines up the recording's brightness with the reference's (the fades
+    and pulses of the whole window of periods). Good to a frame or two: the offset is
+    measured around it."""
     e = rows[:, even_rows(rows.shape[1])].mean(axis=1)
-    found, dark_since = None, (times[0] - 1 if dark_before else None)
-    for i in range(len(e)):
-        if e[i] < 3:
-            if dark_since is None:
-                dark_since = times[i]
-        else:
-            if dark_since is not None and times[i] - dark_since >= 0.3:
-                found = times[i]
-            dark_since = None
-    return found
+    f = ref_rows[:, even_rows(ref_rows.shape[1])].mean(axis=1)
+    f = (f - f.mean()) / max(f.std(), 1e-6)
+    best, best_z = -2.0, None
+    for z in np.arange(times[0] - ref_t[0], times[-1] - ref_t[-1], 0.01):
+        g = np.interp(ref_t + z, times, e)
+        sd = g.std()
+        if sd < 1e-6:
+            continue
+        c = float(np.mean((g - g.mean()) / sd * f))
+        if c > best:
+            best, best_z = c, z
+    return best_z
 
 
 def robust(values, width):
@@ -125,12 +128,12 @@ def show(rec, ref, first, t_from, t_to):
     live_p = pulses(rv[:len(rt)], rt)
     ref_p = pulses(fv, ref_t)
     ref_p = ref_p[(ref_p >= t_from) & (ref_p <= t_to)]
-    # Roughly where the show's clock stood at 0: the scene's start after black, on both.
-    live_s, ref_s = scene_start(rv[:len(rt)], rt), scene_start(fv, ref_t, True)
-    if live_s is None or ref_s is None:
-        print("offset nan ms (no scene start after black seen: %s, %s)" % (live_s, ref_s))
+    # Roughly where the show's clock stood at 0.
+    keep = (ref_t >= t_from) & (ref_t <= t_to)
+    gross = rough_zero(rv[:len(rt)], rt, fv[keep], ref_t[keep])
+    if gross is None:
+        print("offset nan ms (the recording does not cover periods of the reference)")
         return float("nan")
-    gross = live_s - ref_s
     # Ear: each piece is looked for within 0.9 s of where the rough zero puts it (the
     # music repeats bar by bar, so it is not looked for everywhere).
     rs = decode_sound(rec)
@@ -194,9 +197,10 @@ def show(rec, ref, first, t_from, t_to):
     first_ear = (zero_ear[0] - screen) * 1000 if len(zero_ear) else float("nan")
     last_ear = (zero_ear[-1] - screen) * 1000 if len(zero_ear) else float("nan")
     print("offset %.1f ms (screen: %d pulses, spread %.1f ms; ear: %d of %d pieces, spread %.1f ms; "
-          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s) speed %.4f gaps %d" %
+          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s) speed %.4f gaps %d in %.1f s" %
           (off, nscreen, screen_sd * 1000, near, len(zero_ear), ear_sd * 1000, first_ear,
-           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, speed, gaps))
+           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, speed, gaps,
+           ear_at[-1] + 0.5 - ear_at[0] if ear_at else 0))
     return off
 
 
