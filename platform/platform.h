@@ -17,6 +17,10 @@
 // thread (plat_video_setup, plat_set_title, plat_mouse_warp) are served by the main
 // thread's loop while the caller waits; called from the main thread itself they run at once,
 // so a test can open a window and a GL context on one thread without a loop.
+//
+// Optional calls: every backend defines every call, but some cannot do what a call
+// offers. Such a call is marked "Optional:" with what a backend without it answers,
+// so a caller can go on without it (all calls link on every backend).
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
@@ -49,6 +53,7 @@ typedef intptr_t (*plat_wndproc)(unsigned msg, uintptr_t wparam, intptr_t lparam
 // ---- Start, window, message pump (main thread) ----------------------------------
 // Makes standard output reach a pipe line by line, then starts the window system
 // (video, joysticks). 0 when there is no display to show a window on.
+// Optional: the null backend has no window system and answers 0.
 int  plat_init(void);
 int  plat_create_window(const char *title, int width, int height); // hidden, GL-capable; 0 on failure
 // Instead of plat_init and plat_create_window, for a program that renders without
@@ -58,9 +63,11 @@ int  plat_create_window(const char *title, int width, int height); // hidden, GL
 // picture), accepts a swap interval of 1 (the caller's own clock is the display's),
 // and its swaps show nothing; window calls do nothing and no audio device opens.
 // 0 when no way to render off-screen works here. *how (may be null) gets one line
-// that says how it renders, for the user. Linux: only the programs that call it link
-// it (platform_offscreen.cpp, with the SDL backend); a web page has its canvas only
-// and answers 0.
+// that says how it renders, for the user.
+// Optional: only Linux programs linked with the off-screen target (orb_offscreen,
+// platform_offscreen.cpp, with the SDL backend) render off-screen; every other
+// program (Windows, the web page, the null backend) answers 0 with *how set to
+// "this program was built without off-screen rendering".
 int  plat_init_offscreen(const char **how);
 int  plat_pump(plat_wndproc proc);      // one event or request; 0 when the queue was empty
 void plat_sleep(unsigned ms);           // sleeps the calling thread
@@ -82,6 +89,7 @@ void plat_run_frames(int (*frame)(void));
 // ---- Threads and process end -------------------------------------------------------
 typedef struct plat_thread plat_thread;
 typedef int (*plat_threadfn)(void *arg);
+// Optional: a build without threads (the web page) answers null.
 plat_thread *plat_thread_start(plat_threadfn fn, void *arg); // null on failure
 int  plat_thread_running(plat_thread *t);   // 1 while fn has not returned
 void plat_thread_join(plat_thread *t);      // waits for a thread whose fn has returned
@@ -110,6 +118,8 @@ int   plat_video_setup(int width, int height, int want_fullscreen, int *fullscre
 uint32_t plat_gl_window_fbo(void);
 int   plat_gl_make_current(void);           // calling thread (the demo thread); 1 on success
 void  plat_gl_release(void);                // calling thread drops the context
+// Optional: where the display paces the frames itself (the web page), only 1 is
+// accepted; without GL (the null backend) nothing is.
 int   plat_gl_set_swap_interval(int n);     // 1 when the driver accepted it
 void  plat_gl_swap(void);                   // present the back buffer
 void *plat_gl_proc(const char *name);       // GL entry point, or null
@@ -122,10 +132,14 @@ void  plat_window_size(int *w, int *h);     // client area size, 0 x 0 without a
 // press (so a tap between two polls is not lost). Any thread; no lock.
 int  plat_key_down(int vk);
 void plat_mouse_pos(int *x, int *y);        // cursor in client coordinates (as of the last pump)
+// Optional: does nothing where the program cannot move the pointer (the web page,
+// the null backend).
 void plat_mouse_warp(int x, int y);         // move the cursor to client coordinates
 
 // Joysticks: axes as unsigned positions 0..65535 (centre 0x7FFF), the first hat as
 // hundredths of a degree clockwise from up (65535 when centred), buttons as a mask.
+// Optional: without joysticks (the web page, the null backend) there are 4 slots,
+// none connected, and every read answers 0.
 typedef struct {
     uint32_t x, y, z, r;
     uint32_t pov;
@@ -200,9 +214,12 @@ int  plat_getcwd(char *buf, int size);          // 1 on success
 int  plat_mkdir(const char *path);              // 0 on success, -1 with errno (EEXIST when it exists)
 int  plat_rename(const char *from, const char *to); // replaces to; 0 on success
 int  plat_truncate(const char *path, uint64_t size);// 0 on success
-uint32_t plat_mem_usable(void *block);          // usable size of a heap block from malloc
+// Usable size of a heap block from malloc. Optional: 0 on a host whose allocator
+// cannot tell (not Linux, Windows, macOS or the web page); the engine's count of
+// memory in use then stays 0.
+uint32_t plat_mem_usable(void *block);
 // Folder of the running program, ending in "/" (for example "/usr/bin/"); "" when it
-// cannot be found.
+// cannot be found. Optional: the web page, whose program is no file, answers "".
 const char *plat_program_dir(void);
 
 #endif

@@ -7,11 +7,19 @@
 //                           of headers that a pull-model device plays from
 //   platform_posix.cpp      POSIX hosts (SDL, null, web): threads, process end, the
 //                           file system, the program's folder
+//   platform_egl.cpp        the EGL context of the off-screen target and of the web
+//                           page: display, configuration, context, current or not
+//   platform_nooffscreen.cpp  every build without off-screen rendering: the answer of
+//                           plat_init_offscreen that there is none
 //   platform_sdl.cpp        Linux: window, message pump, GL, keys, mouse, joysticks and
 //                           the audio device on SDL2
 //   platform_offscreen.cpp  Linux, only in the programs that render without a window:
 //                           GL on EGL (or a hidden window, or a private Xvfb)
-//   platform_win32.cpp      Windows: the system's own calls for everything
+//   platform_win32.cpp      Windows: window, message pump, WGL, keys, mouse and
+//                           joysticks on the system's own calls
+//   platform_win32_audio.cpp  Windows: the audio output on waveOut
+//   platform_win32_os.cpp   Windows: threads, process end, sleeping, the clock, the
+//                           file system, the program's folder
 //   platform_web.cpp        a web page (emscripten): the canvas, WebGL through EGL,
 //                           html5 key and mouse callbacks, WebAudio, frames paced by
 //                           the browser
@@ -28,9 +36,9 @@
 // ---- Provided by each backend, used by the shared pieces ---------------------------
 uint32_t platb_ticks(void);      // the backend's own millisecond clock (unsigned, wraps)
 int      platb_key_held(int vk); // 1 while key vk is down (vk is 0..255)
-// POSIX backends: a thread started by plat_thread_start is ending (drop the GL context
-// it may have current), and the process is about to end at once (give the display
-// mode back).
+// A thread started by plat_thread_start is ending (drop the GL context it may have
+// current), and the process is about to end at once (give the display mode back; on
+// Windows only when ended from the main thread, which also destroys the window).
 void     platb_thread_end(void);
 void     platb_before_exit(void);
 
@@ -78,6 +86,34 @@ uint64_t platc_aq_heard(uint32_t rate, uint32_t delay_bytes);
 // ---- platform_posix.cpp ---------------------------------------------------------------
 void platp_set_main_thread(void);  // the calling thread is the main thread
 void platp_stdout_lines(void);     // standard output reaches a pipe line by line
+
+// ---- platform_egl.cpp: one GL context on EGL (off-screen on Linux, the web page) ----------
+// What plategl_open asks for. The attribute lists are EGL's (EGLint pairs, EGL_NONE
+// at the end).
+typedef struct {
+    unsigned platform;          // 0: eglGetDisplay's default display; else the display of
+                                // that platform (eglGetPlatformDisplayEXT)
+    unsigned api;               // eglBindAPI's value; 0 keeps EGL's default (OpenGL ES)
+    const int32_t *config;      // eglChooseConfig's attributes (the first match is taken)
+    const int32_t *context;     // eglCreateContext's attributes
+    int window;                 // 1: a surface on the display's default window (the
+                                // canvas); 0: none (the display must allow contexts
+                                // without one)
+} plategl_want;
+enum { PLATEGL_OK = 0, PLATEGL_NODISPLAY, PLATEGL_NOCONFIG, PLATEGL_NOCONTEXT };
+// Opens the display and makes the context, current on no thread: PLATEGL_OK, or the
+// step that failed, with everything it had opened closed again. One context at a time.
+int   plategl_open(const plategl_want *want);
+int   plategl_ready(void);          // 1 while the context exists
+int   plategl_make_current(void);   // calling thread; 1 on success
+void  plategl_release(void);        // calling thread drops the context
+void *plategl_proc(const char *name);
+void  plategl_close(void);          // context, surface and display; harmless when closed
+
+// ---- platform_win32_os.cpp ------------------------------------------------------------
+void platw_set_main_thread(void);  // the calling thread is the main thread; notes the program's image
+void platw_reaper_start(void);     // once a window exists: the thread that ends a process whose
+                                   // tear-down hangs after plat_thread_terminate
 
 // ---- platform_sdl.cpp and platform_offscreen.cpp ------------------------------------
 // The GL target that stands in for the window when a program renders without one

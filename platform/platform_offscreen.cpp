@@ -4,7 +4,7 @@
 // display, or on a private Xvfb started here. The window is stood in for by a
 // framebuffer object of the asked size. Linked only into the programs that call
 // plat_init_offscreen; it works with the SDL backend, whose video and GL calls it
-// takes over.
+// takes over. The EGL context is platform_egl.cpp's.
 #include "platform/platform_backend.h"
 
 #include <EGL/egl.h>
@@ -23,8 +23,6 @@
 // ---- State --------------------------------------------------------------------------------
 enum { OFF_EGL = 1, OFF_WINDOW };
 static int off_way;
-static EGLDisplay egl_dpy = EGL_NO_DISPLAY;
-static EGLContext egl_ctx = EGL_NO_CONTEXT;
 static SDL_Window *off_window;            // OFF_WINDOW: the hidden window and its context
 static SDL_GLContext off_context;
 static GLuint off_fbo, off_rb;
@@ -34,15 +32,14 @@ static pid_t off_xvfb_pid;
 // ---- The context --------------------------------------------------------------------------
 static int off_make_current(void)
 {
-    if (off_way == OFF_EGL)
-        return egl_ctx != EGL_NO_CONTEXT && eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_ctx);
+    if (off_way == OFF_EGL) return plategl_make_current();
     return off_window && off_context && SDL_GL_MakeCurrent(off_window, off_context) == 0;
 }
 
 static void off_release(void)
 {
     if (off_way == OFF_EGL) {
-        if (egl_dpy != EGL_NO_DISPLAY) eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        plategl_release();
         return;
     }
     if (off_window) SDL_GL_MakeCurrent(off_window, nullptr);
@@ -50,7 +47,7 @@ static void off_release(void)
 
 static void *off_proc(const char *name)
 {
-    if (off_way == OFF_EGL) return (void *)eglGetProcAddress(name);
+    if (off_way == OFF_EGL) return plategl_proc(name);
     return SDL_GL_GetProcAddress(name);
 }
 
@@ -64,13 +61,7 @@ static void off_size(int *w, int *h)
 
 static void off_destroy(void)
 {
-    if (egl_dpy != EGL_NO_DISPLAY) {
-        eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (egl_ctx != EGL_NO_CONTEXT) eglDestroyContext(egl_dpy, egl_ctx);
-        eglTerminate(egl_dpy);
-        egl_ctx = EGL_NO_CONTEXT;
-        egl_dpy = EGL_NO_DISPLAY;
-    }
+    plategl_close();
     if (off_context) {
         SDL_GL_DeleteContext(off_context);
         off_context = nullptr;
@@ -135,31 +126,20 @@ static const platsdl_offscreen off_target = {
 // ---- The three ways --------------------------------------------------------------------------
 static int egl_open(void)
 {
-    auto getdisplay = (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
-    if (!getdisplay) return 0;
-    egl_dpy = getdisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    EGLint major = 0, minor = 0;
-    if (egl_dpy == EGL_NO_DISPLAY || !eglInitialize(egl_dpy, &major, &minor)) {
-        egl_dpy = EGL_NO_DISPLAY;
-        return 0;
-    }
-    const char *ext = eglQueryString(egl_dpy, EGL_EXTENSIONS);
-    EGLConfig cfg = nullptr;
-    EGLint n = 0;
     // Any surface type: the context draws into its own framebuffer objects only (the
     // default would ask for window surfaces, which a surfaceless display has none of).
     static const EGLint cfgattr[] = { EGL_SURFACE_TYPE, 0, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                                       EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_NONE };
     // A compatibility context: fixed-function drawing and GLSL 1.20, as a window gets.
     static const EGLint ctxattr[] = { EGL_CONTEXT_MAJOR_VERSION, 2, EGL_CONTEXT_MINOR_VERSION, 1, EGL_NONE };
-    if (ext && strstr(ext, "EGL_KHR_surfaceless_context") && eglBindAPI(EGL_OPENGL_API) &&
-        eglChooseConfig(egl_dpy, cfgattr, &cfg, 1, &n) && n == 1)
-        egl_ctx = eglCreateContext(egl_dpy, cfg, EGL_NO_CONTEXT, ctxattr);
-    if (egl_ctx == EGL_NO_CONTEXT || !eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_ctx)) {
-        off_destroy();
+    const plategl_want want = { EGL_PLATFORM_SURFACELESS_MESA, EGL_OPENGL_API, cfgattr, ctxattr, 0 };
+    if (plategl_open(&want) != PLATEGL_OK) return 0;
+    // A context that cannot be made current is no context.
+    if (!plategl_make_current()) {
+        plategl_close();
         return 0;
     }
-    eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    plategl_release();
     return 1;
 }
 

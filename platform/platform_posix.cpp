@@ -1,11 +1,21 @@
 // platform_posix.cpp - what a POSIX host gives every backend that runs on one (SDL,
 // null, web): threads on std::thread, the end of the process, sleeping, the file
 // system calls of the resource layer and the program's own folder.
+//
+// Two answers are not POSIX and are chosen by host: the usable size of a heap block
+// (malloc_usable_size on Linux's and the web page's C libraries, malloc_size on
+// macOS, 0 elsewhere) and the program's own file (/proc/self/exe, which Linux has
+// and the web page and most other hosts lack; _NSGetExecutablePath on macOS).
 #include "platform/platform_backend.h"
 
 #include <dirent.h>
 #include <errno.h>
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#include <malloc/malloc.h>
+#elif defined(__linux__) || defined(__EMSCRIPTEN__)
 #include <malloc.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -153,14 +163,31 @@ int plat_rename(const char *from, const char *to) { return rename(from, to) == 0
 
 int plat_truncate(const char *path, uint64_t size) { return truncate(path, (off_t)size) == 0 ? 0 : -1; }
 
-uint32_t plat_mem_usable(void *block) { return block ? (uint32_t)malloc_usable_size(block) : 0; }
+uint32_t plat_mem_usable(void *block)
+{
+    if (!block) return 0;
+#if defined(__APPLE__)
+    return (uint32_t)malloc_size(block);
+#elif defined(__linux__) || defined(__EMSCRIPTEN__)
+    return (uint32_t)malloc_usable_size(block);
+#else
+    return 0;  // the allocator cannot tell: memory in use is not counted
+#endif
+}
 
 static std::string program_dir(void)
 {
     char path[4096];
+#if defined(__APPLE__)
+    char raw[4096];
+    uint32_t rawsize = sizeof(raw);
+    if (_NSGetExecutablePath(raw, &rawsize) != 0 || !realpath(raw, path)) return "";
+#else
+    // Linux; elsewhere the link is missing and the answer is "".
     ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
     if (n <= 0) return "";
     path[n] = 0;
+#endif
     char *slash = strrchr(path, '/');
     if (!slash) return "";
     slash[1] = 0;

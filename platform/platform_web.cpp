@@ -12,8 +12,9 @@
 // - Window: the page's <canvas id="canvas">, sized to the show's output; the page
 //   scales it to the window with CSS. Keys, mouse buttons and the wheel arrive from
 //   html5.h callbacks and wait in a small queue until the next plat_pump.
-// - GL: a WebGL 1 context made through emscripten's EGL, so that the legacy GL
-//   emulation (-sLEGACY_GL_EMULATION) sets itself up for the fixed-function calls.
+// - GL: a WebGL 1 context made through emscripten's EGL (platform_egl.cpp), so
+//   that the legacy GL emulation (-sLEGACY_GL_EMULATION) sets itself up for the
+//   fixed-function calls.
 // - Sound: the waveOut model over WebAudio. The page creates the AudioContext
 //   (44100 Hz) inside the click that starts the show; a ScriptProcessorNode asks for
 //   sound, which is copied out of the queued headers, each handed back to done() as
@@ -38,9 +39,6 @@
 #include <string.h>
 
 // ---- State --------------------------------------------------------------------------------
-static EGLDisplay egl_dpy = EGL_NO_DISPLAY;
-static EGLSurface egl_surface = EGL_NO_SURFACE;
-static EGLContext egl_ctx = EGL_NO_CONTEXT;
 static int web_win_w, web_win_h;
 static int web_created;
 
@@ -115,12 +113,6 @@ int plat_init(void)
     return 1;
 }
 
-int plat_init_offscreen(const char **how)
-{
-    if (how) *how = "a web page renders on its canvas only";
-    return 0;
-}
-
 int plat_create_window(const char *title, int width, int height)
 {
     (void)width;
@@ -156,18 +148,7 @@ void plat_post_close(void) { web_close_pending = 1; }
 
 void plat_post_quit(int code) { platc_set_quit(code); }
 
-void plat_destroy_window(void)
-{
-    if (egl_dpy != EGL_NO_DISPLAY) {
-        eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        if (egl_ctx != EGL_NO_CONTEXT) eglDestroyContext(egl_dpy, egl_ctx);
-        if (egl_surface != EGL_NO_SURFACE) eglDestroySurface(egl_dpy, egl_surface);
-        eglTerminate(egl_dpy);
-    }
-    egl_dpy = EGL_NO_DISPLAY;
-    egl_ctx = EGL_NO_CONTEXT;
-    egl_surface = EGL_NO_SURFACE;
-}
+void plat_destroy_window(void) { plategl_close(); }
 
 void plat_shutdown(void) { plat_audio_close(); }
 
@@ -211,33 +192,23 @@ int plat_video_setup(int width, int height, int want_fullscreen, int *fullscreen
     // asked, as off-screen: the frames are then paced by the display, not by a
     // busy wait.
     if (fullscreen) *fullscreen = want_fullscreen ? 1 : 0;
-    if (egl_ctx != EGL_NO_CONTEXT) {
-        emscripten_set_canvas_element_size("#canvas", width, height);
+    emscripten_set_canvas_element_size("#canvas", width, height);
+    if (plategl_ready()) {
         web_win_w = width;
         web_win_h = height;
         return 1;
     }
-    emscripten_set_canvas_element_size("#canvas", width, height);
-    egl_dpy = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (egl_dpy == EGL_NO_DISPLAY || !eglInitialize(egl_dpy, nullptr, nullptr)) {
-        printf("no WebGL: the display could not be opened\n");
-        return 0;
-    }
-    const EGLint cfg_attr[] = { EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 0,
-                                EGL_DEPTH_SIZE, 24, EGL_STENCIL_SIZE, 8, EGL_NONE };
-    EGLConfig cfg;
-    EGLint n = 0;
-    if (!eglChooseConfig(egl_dpy, cfg_attr, &cfg, 1, &n) || n < 1) {
-        printf("no WebGL: no configuration\n");
-        return 0;
-    }
-    egl_surface = eglCreateWindowSurface(egl_dpy, cfg, 0, nullptr);
-    const EGLint ctx_attr[] = { EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE };
-    egl_ctx = eglCreateContext(egl_dpy, cfg, EGL_NO_CONTEXT, ctx_attr);
-    if (egl_surface == EGL_NO_SURFACE || egl_ctx == EGL_NO_CONTEXT) {
+    static const EGLint cfg_attr[] = { EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 0,
+                                       EGL_DEPTH_SIZE, 24, EGL_STENCIL_SIZE, 8, EGL_NONE };
+    static const EGLint ctx_attr[] = { EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE };
+    const plategl_want want = { 0, 0, cfg_attr, ctx_attr, 1 };
+    switch (plategl_open(&want)) {
+    case PLATEGL_OK: break;
+    case PLATEGL_NODISPLAY: printf("no WebGL: the display could not be opened\n"); return 0;
+    case PLATEGL_NOCONFIG: printf("no WebGL: no configuration\n"); return 0;
+    default:
         printf("no WebGL: the browser could not create a WebGL context\n");
         EM_ASM({ if (Module.onMessage) Module.onMessage("nowebgl"); });
-        plat_destroy_window();
         return 0;
     }
     web_win_w = width;
@@ -247,15 +218,9 @@ int plat_video_setup(int width, int height, int want_fullscreen, int *fullscreen
 
 uint32_t plat_gl_window_fbo(void) { return 0; }
 
-int plat_gl_make_current(void)
-{
-    return egl_ctx != EGL_NO_CONTEXT && eglMakeCurrent(egl_dpy, egl_surface, egl_surface, egl_ctx);
-}
+int plat_gl_make_current(void) { return plategl_make_current(); }
 
-void plat_gl_release(void)
-{
-    if (egl_dpy != EGL_NO_DISPLAY) eglMakeCurrent(egl_dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-}
+void plat_gl_release(void) { plategl_release(); }
 
 // The frames are paced by requestAnimationFrame, the display's own rate.
 int plat_gl_set_swap_interval(int n) { return n == 1; }
@@ -263,7 +228,7 @@ int plat_gl_set_swap_interval(int n) { return n == 1; }
 // The browser presents the canvas when the frame callback returns.
 void plat_gl_swap(void) {}
 
-void *plat_gl_proc(const char *name) { return (void *)eglGetProcAddress(name); }
+void *plat_gl_proc(const char *name) { return plategl_proc(name); }
 
 void plat_set_title(const char *title)
 {
