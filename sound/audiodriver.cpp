@@ -196,15 +196,15 @@ static int g_closing;       // 1 from the start of audiodriver_close: no more re
 // block begins.
 static std::atomic<uint64_t> g_mixed_frames{0};
 // Keeping pace (audiodriver_keep_pace): output frame g_pace_frame is due at the clock's
-// g_pace_ms; the least the listener lagged behind that in the current second.
+// g_pace_ms; the least the listener lagged behind that in the current half second.
 static int g_pace;
 static int64_t g_pace_frame;      // may fall below 0 once sound has been skipped
 static uint32_t g_pace_ms, g_pace_win_ms;
 static double g_pace_win_min;
 static uint8_t *g_skipbuf;  // where skipped blocks are mixed (one block)
 
-// Judged over a second by the least lag, so that a listener merely estimated late for
-// a moment skips nothing; a lag of more than 15 ms that lasts is sound played late
+// Judged by the least lag in each half second, so that a listener merely estimated late
+// for a moment skips nothing; a lag of more than 15 ms that lasts is sound played late
 // (the device ran dry): the mixer skips that much sound, and the sound is where the
 // clock is again. Runs in the refill, before the block is mixed.
 static void keep_pace_locked(void)
@@ -214,7 +214,7 @@ static void keep_pace_locked(void)
     double due = (double)g_pace_frame + (double)(uint32_t)(now - g_pace_ms) * rate / 1000.0;
     double lag = due - (double)(plat_audio_heard() / (uint64_t)g_sample_size);
     if (lag < g_pace_win_min) g_pace_win_min = lag;
-    if ((uint32_t)(now - g_pace_win_ms) < 1000u) return;
+    if ((uint32_t)(now - g_pace_win_ms) < 500u) return;
     double behind = g_pace_win_min;
     g_pace_win_ms = now;
     g_pace_win_min = 1e300;

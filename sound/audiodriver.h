@@ -49,8 +49,8 @@ void fillnextbuffer(void);
 uint64_t audiodriver_nextframe(void);
 int  audiodriver_heard(uint64_t frame);
 // From now on output frame `frame` is due at the clock's `ms` (plat_ticks), and the
-// output keeps to it: when the listener lags behind by more than 15 ms for a second
-// (the device ran dry, the machine was busy), the mixer skips the sound that was
+// output keeps to it: when the listener lags behind by more than 15 ms for half a
+// second (the device ran dry, the machine was busy), the mixer skips the sound that was
 // missed instead of playing it late for the rest of the run. A listener ahead is left
 // alone. Until the driver is closed; nothing happens without a device.
 void audiodriver_keep_pace(uint64_t frame, uint32_t ms);
