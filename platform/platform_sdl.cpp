@@ -517,14 +517,12 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
         return 0;
     }
     // SDL does not say how long a block takes from its callback to the ear. It asks for
-    // the next block once the device has taken the last one, which its driver still
-    // holds while it hands it over (PulseAudio's stream, ALSA's period), and the device
-    // holds about one more: two buffers of have.samples frames. (Measured end to end on
-    // PulseAudio, the sound of the four queued blocks came 250 ms after it was queued:
-    // 3.5 blocks on average, and about two more.)
+    // the next block once the device has taken the last one, and the device keeps
+    // about one buffer of have.samples frames filled ahead of the ear (PulseAudio's
+    // stream is asked for that latency in all), which still plays before it.
     const uint32_t frame = (uint32_t)channels * (uint32_t)(bits / 8);
     plat_audio_rate = freq * frame;
-    plat_audio_delay = 2 * (uint32_t)have.samples * frame;
+    plat_audio_delay = (uint32_t)have.samples * frame;
     SDL_PauseAudioDevice(plat_audiodev, 0);
     return 1;
 }
