@@ -184,9 +184,9 @@ void plat_audio_close(void);
 // played position counts them. What still lies between the queue and the ear (the
 // device's buffer, the sound server's latency, as far as the system tells) is not
 // counted yet; while the device runs dry (its thread was late, the machine is busy)
-// the count stands still. 0 while closed. Any thread. Answers: SDL, the bytes its
-// device has taken less its buffer; null and web, the bytes taken; Windows, the
-// device's own played position.
+// the count stands still. 0 while closed. Any thread. Answers: SDL, null and web,
+// the bytes their device has taken (SDL asks for a block when the device is about to
+// play it); Windows, the device's own played position.
 uint64_t plat_audio_heard(void);
 
 // ---- Files and folders -------------------------------------------------------------
