@@ -120,9 +120,10 @@ int coremain(int argc, char **argv)
     (void)argc;
     (void)argv;
     // Start-up: resource image, video mode, framebuffer, assets, shader, sound and
-    // effects; then the music and, right after it, the show's clock.
+    // effects; then the music and, once its first frame is heard, the show's clock.
     startup();
     startup_music();
+    startup_wait_music();
     timeline_start();
     do {
         timeline_frame();

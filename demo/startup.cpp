@@ -17,6 +17,8 @@
 #include "engine/driver.h"
 #include "engine/video.h"
 #include "platform/platform.h"
+#include "sound/audiodriver.h"
+#include "sound/coresound.h"
 
 const char vv_mirador[] =
     "#version 120\n"
@@ -200,8 +202,31 @@ int startup_missing(const char **names, int max)
     return n;
 }
 
+static uint64_t music_frame;      // the output frame at which the music's first frame plays
+static uint32_t music_started;    // the clock when it was started
+
 void startup_music(void)
 {
+    // Under the sound system's lock no block is mixed between the start and the
+    // reading of where the next block begins, which is where the music begins.
+    soundsystem_lock();
     Soundsystem_PlayMusic(&gamemusic, 0);
     Soundsystem_SetMasterVolume(255);
+    music_frame = audiodriver_nextframe();
+    soundsystem_unlock();
+    music_started = plat_ticks();
+}
+
+int startup_music_heard(void)
+{
+    // A device that never gets there (stuck, or so slow it plays nothing) holds the
+    // show back a second at most.
+    return audiodriver_heard(music_frame) || plat_ticks() - music_started > 1000u;
+}
+
+void startup_wait_music(void)
+{
+    while (!startup_music_heard()) plat_sleep(1);
+    // From here the music keeps to the clock the show is about to read.
+    audiodriver_keep_pace(music_frame, plat_ticks());
 }

@@ -30,6 +30,13 @@ void startup(void);
 int startup_find_data(const char *name, char *path, int size);
 // Start the music once (not looping) and raise the master volume to 255.
 void startup_music(void);
+// 1 once the music's first frame has reached the listener: the sound still queued
+// before it (the driver's blocks, the device's buffer, the sound server) has played.
+// Also 1 without a sound device, and a second after startup_music at the latest.
+int  startup_music_heard(void);
+// Waits until startup_music_heard, so that the show's clock starts when its music is
+// heard, and from then on keeps the music to that clock (a gap in the sound is skipped).
+void startup_wait_music(void);
 // The assets that start-up could not load, of the ones the show's table marks as
 // checked (demo/show.h: the seven whole pictures the scenes draw from, and the
 // music). Writes the file names of up to max of them into names (names may be null

@@ -179,6 +179,15 @@ int  plat_audio_write(plat_audiohdr *h);     // queue a prepared header; 1 on su
 void plat_audio_reset(void);
 // Closes the output; done is not called after it returns. Harmless when closed.
 void plat_audio_close(void);
+// How far the listener has got: bytes of the queued buffers, counted from the first
+// ever queued since plat_audio_open, that have been heard by now, the way waveOut's
+// played position counts them. What still lies between the queue and the ear (the
+// device's buffer, the sound server's latency, as far as the system tells) is not
+// counted yet; while the device runs dry (its thread was late, the machine is busy)
+// the count stands still. 0 while closed. Any thread. Answers: SDL, null and web,
+// the bytes their device has taken (SDL asks for a block when the device is about to
+// play it); Windows, the device's own played position.
+uint64_t plat_audio_heard(void);
 
 // ---- Files and folders -------------------------------------------------------------
 // What the resource layer and its image tool need of the host file system. Paths use

@@ -79,6 +79,9 @@ void platc_aq_pull(uint8_t *out, int bytes);  // fill out; silence once the queu
 void platc_aq_flush(void);                    // hand every queued header back, in order
 void platc_aq_close(void);                    // empty the queue; done is not called again
 int  platc_aq_queued(void);                   // headers queued now
+// Bytes of the queue that have reached the listener, for a device whose pull's first
+// byte is heard delay_bytes of playing (at rate bytes a second) after the pull began.
+uint64_t platc_aq_heard(uint32_t rate, uint32_t delay_bytes);
 
 // ---- platform_posix.cpp ---------------------------------------------------------------
 void platp_set_main_thread(void);  // the calling thread is the main thread

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 // ---- Clock ------------------------------------------------------------------------------------
@@ -61,6 +62,15 @@ static std::mutex aq_lock;                    // the queue below; taken last, he
 static plat_audiohdr *aq[PLATC_AUDIOQUEUE];   // queued headers, aq_head first
 static int aq_head, aq_count;
 static uint32_t aq_offset;                    // bytes of the first header already played
+static uint64_t aq_used;                      // queued bytes the device has taken since open
+static uint64_t aq_used_before;               // ... before the latest pull began
+static double aq_pull_ms;                     // when the latest pull began
+
+static double aq_now_ms(void)
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
 
 static plat_audiohdr *aq_pop_locked(void)
 {
@@ -80,6 +90,8 @@ void platc_aq_open(plat_audio_done_fn done, void *user, uint8_t silence)
     aq_done = done;
     aq_user = user;
     aq_silence = silence;
+    aq_used = aq_used_before = 0;
+    aq_pull_ms = 0;
     aq_isopen = 1;
 }
 
@@ -111,7 +123,9 @@ int platc_aq_unprepare(plat_audiohdr *h)
     return 1;
 }
 
-void platc_aq_pull(uint8_t *out, int bytes)
+// Takes bytes from the queue into out; stops early when the queue runs empty.
+// Returns what is left.
+static int aq_take(uint8_t *out, int bytes)
 {
     while (bytes > 0) {
         plat_audiohdr *done = nullptr;
@@ -127,6 +141,7 @@ void platc_aq_pull(uint8_t *out, int bytes)
             out += n;
             bytes -= (int)n;
             aq_offset += n;
+            aq_used += n;
             if (aq_offset >= h->dwBufferLength) done = aq_pop_locked();
             fn = aq_done;
             user = aq_user;
@@ -134,7 +149,32 @@ void platc_aq_pull(uint8_t *out, int bytes)
         // Handed back without the lock: done may queue the header again at once.
         if (done && fn) fn(user, done);
     }
-    if (bytes > 0) memset(out, aq_silence, (size_t)bytes);
+    return bytes;
+}
+
+void platc_aq_pull(uint8_t *out, int bytes)
+{
+    {
+        std::lock_guard<std::mutex> g(aq_lock);
+        aq_used_before = aq_used;
+        aq_pull_ms = aq_now_ms();
+    }
+    int left = aq_take(out, bytes);
+    if (left > 0) memset(out + (bytes - left), aq_silence, (size_t)left);
+}
+
+uint64_t platc_aq_heard(uint32_t rate, uint32_t delay_bytes)
+{
+    std::lock_guard<std::mutex> g(aq_lock);
+    if (!aq_isopen || aq_pull_ms == 0) return 0;
+    // The latest pull's first byte reaches the ear delay_bytes of playing after the
+    // pull began; from then on the ear moves at the rate, up to what has been taken
+    // (a device that is late to ask again has run dry: the ear waits).
+    double since = (aq_now_ms() - aq_pull_ms) * rate / 1000.0 - delay_bytes;
+    double at = (double)aq_used_before + since;
+    if (at < 0) return 0;
+    if (at > (double)aq_used) return aq_used;
+    return (uint64_t)at;
 }
 
 void platc_aq_flush(void)

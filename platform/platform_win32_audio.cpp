@@ -140,6 +140,22 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     return 1;
 }
 
+// The device's own played position, in bytes; waveOut counts in 32 bits, widened here.
+uint64_t plat_audio_heard(void)
+{
+    static std::atomic<uint64_t> last{0};
+    if (!plat_wo) return 0;
+    MMTIME t;
+    memset(&t, 0, sizeof t);
+    t.wType = TIME_BYTES;
+    if (waveOutGetPosition(plat_wo, &t, sizeof t) != MMSYSERR_NOERROR || t.wType != TIME_BYTES)
+        return last.load();
+    uint64_t prev = last.load(), now = (prev & ~(uint64_t)0xFFFFFFFF) | t.u.cb;
+    if (now < prev) now += (uint64_t)1 << 32;
+    last.store(now);
+    return now;
+}
+
 // The record that serves h: the one it was prepared with, else a free one.
 static plat_waveslot *plat_slot_for(plat_audiohdr *h)
 {

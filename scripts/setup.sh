@@ -12,5 +12,6 @@ PACKAGES=(
   libfreetype-dev fonts-dejavu-core
   dpkg-dev file desktop-file-utils
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
+  pulseaudio pulseaudio-utils python3-numpy
 )
 need_packages "${PACKAGES[@]}"

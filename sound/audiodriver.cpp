@@ -3,6 +3,7 @@
 #include "sound/coresound.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <mutex>
 #include <stdio.h>
 #include <stdlib.h>
@@ -190,6 +191,42 @@ int g_cur_buf;
 // (taken by the mixer); the platform's queue lock comes last.
 static std::recursive_mutex g_lock;
 static int g_closing;       // 1 from the start of audiodriver_close: no more refills
+// Frames the refills have handed to the mixer since the device opened; changed only
+// under the sound system's lock, so a reader holding that lock sees where the next
+// block begins.
+static std::atomic<uint64_t> g_mixed_frames{0};
+// Keeping pace (audiodriver_keep_pace): output frame g_pace_frame is due at the clock's
+// g_pace_ms; the least the listener lagged behind that in the current half second.
+static int g_pace;
+static int64_t g_pace_frame;      // may fall below 0 once sound has been skipped
+static uint32_t g_pace_ms, g_pace_win_ms;
+static double g_pace_win_min;
+static uint8_t *g_skipbuf;  // where skipped blocks are mixed (one block)
+
+// Judged by the least lag in each half second, so that a listener merely estimated late
+// for a moment skips nothing; a lag of more than 15 ms that lasts is sound played late
+// (the device ran dry): the mixer skips that much sound, and the sound is where the
+// clock is again. Runs in the refill, before the block is mixed.
+static void keep_pace_locked(void)
+{
+    const uint32_t rate = g_wf.nSamplesPerSec;
+    const uint32_t now = plat_ticks();
+    double due = (double)g_pace_frame + (double)(uint32_t)(now - g_pace_ms) * rate / 1000.0;
+    double lag = due - (double)(plat_audio_heard() / (uint64_t)g_sample_size);
+    if (lag < g_pace_win_min) g_pace_win_min = lag;
+    if ((uint32_t)(now - g_pace_win_ms) < 500u) return;
+    double behind = g_pace_win_min;
+    g_pace_win_ms = now;
+    g_pace_win_min = 1e300;
+    if (behind <= rate * 15 / 1000.0 || !g_skipbuf) return;
+    uint64_t skip = (uint64_t)behind;
+    g_pace_frame -= (int64_t)skip;  // the sound that was due at an output frame now plays skip frames earlier
+    while (skip > 0) {
+        uint64_t n = skip < (uint64_t)SOUND_BLOCKFRAMES ? skip : (uint64_t)SOUND_BLOCKFRAMES;
+        audiodriver_mixbuffers(g_skipbuf, (int)n * g_sample_size, 0);
+        skip -= n;
+    }
+}
 
 // The device's completion callback: a buffer has been played. Buffers complete in
 // the order queued, so it is g_cur_buf, and fillnextbuffer refills it.
@@ -209,7 +246,11 @@ void fillnextbuffer(void)
     memset(h, 0, sizeof(*h));
     h->lpData = g_audio_buffer + g_cur_buf * g_buffer_size;
     h->dwBufferLength = (uint32_t)g_buffer_size;
+    if (g_pace) keep_pace_locked();
+    soundsystem_lock();
+    g_mixed_frames.fetch_add((uint64_t)(g_buffer_size / g_sample_size), std::memory_order_relaxed);
     audiodriver_mixbuffers(h->lpData, g_buffer_size, 0);
+    soundsystem_unlock();
     if (plat_audio_prepare(h)) plat_audio_write(h);
     g_cur_buf = (g_cur_buf + 1) % AUDIO_NUMBUFFERS;
 }
@@ -240,6 +281,8 @@ int audiodriver_init(unsigned frequency, unsigned bits, int length, int flags)
     memset(g_audio_buffer, bits == 8 ? 0x80 : 0, (size_t)g_buffer_size * AUDIO_NUMBUFFERS);
     g_closing = 0;
     g_cur_buf = 0;
+    g_mixed_frames.store(0, std::memory_order_relaxed);
+    g_pace = 0;
 
     printf("open waveout\n");
     g_wf.wFormatTag = 1;
@@ -306,8 +349,38 @@ void audiodriver_close(void)
     std::lock_guard<std::recursive_mutex> g(g_lock);
     free(g_audio_buffer);
     g_audio_buffer = nullptr;
+    free(g_skipbuf);
+    g_skipbuf = nullptr;
+    g_pace = 0;
     g_waveout_opened = 0;
     g_closing = 0;
+}
+
+uint64_t audiodriver_nextframe(void)
+{
+    return (uint64_t)AUDIO_NUMBUFFERS * SOUND_BLOCKFRAMES + g_mixed_frames.load(std::memory_order_relaxed);
+}
+
+int audiodriver_heard(uint64_t frame)
+{
+    int size;
+    {
+        std::lock_guard<std::recursive_mutex> g(g_lock);
+        if (!g_waveout_opened || g_closing || g_sample_size <= 0) return 1;
+        size = g_sample_size;
+    }
+    return plat_audio_heard() / (uint64_t)size >= frame;
+}
+
+void audiodriver_keep_pace(uint64_t frame, uint32_t ms)
+{
+    std::lock_guard<std::recursive_mutex> g(g_lock);
+    if (!g_waveout_opened || g_closing || !g_audio_buffer) return;
+    if (!g_skipbuf) g_skipbuf = (uint8_t *)malloc((size_t)g_buffer_size);
+    g_pace_frame = (int64_t)frame;
+    g_pace_ms = g_pace_win_ms = ms;
+    g_pace_win_min = 1e300;
+    g_pace = g_skipbuf != nullptr;
 }
 
 int audiodriver_getbuffer(void **buffer, unsigned *size)

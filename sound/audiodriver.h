@@ -40,6 +40,21 @@ void audiodriver_close(void);
 // or closing.
 void fillnextbuffer(void);
 
+// Where the sound is heard. Output frames count from the device's opening, the four
+// priming blocks first. audiodriver_nextframe: the output frame at which the mixer's
+// next block begins; read under the sound system's lock right after a sound is
+// started, it is where that sound's first frame plays. audiodriver_heard: 1 once that
+// output frame has reached the listener (the platform's played position), and also
+// when no device is open (nothing will ever be heard).
+uint64_t audiodriver_nextframe(void);
+int  audiodriver_heard(uint64_t frame);
+// From now on output frame `frame` is due at the clock's `ms` (plat_ticks), and the
+// output keeps to it: when the listener lags behind by more than 15 ms for half a
+// second (the device ran dry, the machine was busy), the mixer skips the sound that was
+// missed instead of playing it late for the rest of the run. A listener ahead is left
+// alone. Until the driver is closed; nothing happens without a device.
+void audiodriver_keep_pace(uint64_t frame, uint32_t ms);
+
 // Push mode (not used by the sound system): the current buffer's address and its
 // size in bytes (either pointer may be null), and queueing it, which moves g_cur_buf on.
 int  audiodriver_getbuffer(void **buffer, unsigned *size);

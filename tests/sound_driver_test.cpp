@@ -4,7 +4,11 @@
 #include "sound/coresound.h"
 #include "corefile/corefile.h"
 
+#include "platform/platform.h"
+
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -215,3 +219,54 @@ TEST_F(Driver, KnownWavPlaysExactlyAsMixedAfterTheSilentPrimingBlocks)
 }
 
 }  // namespace
+
+// The show's clock as the driver reads it, set ahead by a test: a device that stalled
+// that long (a busy machine) has missed that much sound.
+static std::atomic<uint32_t> clock_ahead{0};
+static uint32_t ahead_clock(void)
+{
+    using namespace std::chrono;
+    return (uint32_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() +
+           clock_ahead.load();
+}
+static void no_refill(void *, int) {}
+
+TEST_F(Driver, SoundMissedByTheDeviceIsSkippedNotPlayedLate)
+{
+    unsetenv("SDL_DISKAUDIODELAY");  // the disk device plays in real time
+    plat_set_clock(ahead_clock);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(Soundsystem_Init(44100, 16, 2), 1);
+    testing::internal::GetCapturedStdout();
+    s_sound s;
+    memset(&s, 0, sizeof s);
+    Soundsystem_CreateSoundStream(&s, no_refill, 44100, 16, 1, 44100 * 2 * 60);  // a minute
+    ASSERT_NE(s.data, nullptr);
+    soundsystem_lock();
+    Soundsystem_PlaySound(&s, 1);
+    uint64_t frame = audiodriver_nextframe();
+    soundsystem_unlock();
+    for (int i = 0; i < 3000 && !audiodriver_heard(frame); i++) usleep(1000);
+    ASSERT_TRUE(audiodriver_heard(frame));
+    uint32_t t0 = plat_ticks();
+    audiodriver_keep_pace(frame, t0);
+    auto mixed_s = [&]() {
+        soundsystem_lock();
+        double p = (double)(s.position >> 8) / 44100.0;
+        soundsystem_unlock();
+        return p;
+    };
+    usleep(1200 * 1000);
+    double kept = mixed_s(), t1 = (plat_ticks() - t0) / 1000.0;
+    // In step: the mixer is ahead of the clock by what is queued (the four blocks,
+    // 0.19 s), not more.
+    EXPECT_NEAR(kept - t1, 0.19, 0.15);
+    clock_ahead.store(400);  // the device missed 0.4 s
+    usleep(1500 * 1000);
+    double after = mixed_s(), t2 = (plat_ticks() - t0) / 1000.0;
+    plat_set_clock(nullptr);
+    // Within a second the missed sound was skipped: the mixer is as far ahead of the
+    // clock as before, the clock's 0.4 s jump included.
+    EXPECT_NEAR(after - t2, kept - t1, 0.12);
+    Soundsystem_DeleteSound(&s);
+}

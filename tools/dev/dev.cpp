@@ -7,11 +7,15 @@
 // frame it makes that frame's sound, which goes to the sound device through a queue;
 // the device plays silence whenever the queue is empty (paused, stepping, jumping).
 //
-// Real time: at 1x the sound device is the clock (the next frame runs once less than
-// two frames of sound wait for it), so picture and music stay together; at other
-// speeds (the music muted) or without a device, frame n of a run is due at the run's
-// start + n x 1000/60 ms / speed. When the machine falls behind (the sound queue runs
-// low, or a frame is late), the picture gives way, not the music: up to three
+// Real time: frame n of a run is due at the run's start + n x 1000/60 ms / speed, at
+// every speed. At 1x (the only speed with music) each frame makes exactly its share of
+// the device's rate, so the sound queue neither grows nor runs dry while frames keep
+// time; a device takes sound in blocks of its own (often more than two frames of the
+// show), so a run starts with the queue topped up with silence to what
+// the device may take at once, and the queue is kept from growing past that and three
+// frames more (after the machine fell behind and caught up, the excess is what was
+// late: it is skipped). When the machine falls behind (a frame is late), the picture
+// gives way, not the music: up to three
 // frames in a row are run without presenting them (their scene is drawn, their sound
 // made, only the scale-up to the window and the swap are left out), so the music
 // goes on unbroken while fewer pictures reach the screen. The sound is what a viewer
@@ -142,10 +146,26 @@ static void audio_stop(void)
     plat_audio_close();
 }
 
+// What a device may take at once: the whole ring of blocks. A run starts with this much
+// queued, and the queue holds at most this and three frames more.
+#define DEV_CUSHION (DEV_BLOCK * DEV_BLOCKS)
+
 static void queue_sound(const int16_t *s, size_t values)
 {
     std::lock_guard<std::mutex> g(q_lock);
     q.insert(q.end(), s, s + values);
+    const size_t most = (DEV_CUSHION + 3 * 735) * 2;
+    if (q.size() - q_head > most) q_head = q.size() - most;
+}
+
+// Silence before what is queued, up to the cushion: the start of a run at 1x.
+static void queue_cushion(void)
+{
+    std::lock_guard<std::mutex> g(q_lock);
+    size_t have = q.size() - q_head, want = DEV_CUSHION * 2;
+    if (have < want) {
+        q.insert(q.begin() + (long)q_head, want - have, (int16_t)0);
+    }
 }
 
 static void queue_clear(void)
@@ -489,6 +509,7 @@ static void restart_schedule(void)
     frames_run_since_jump = 0;
     run_start_wall = wall_ms();
     run_start_frame = frame_no;
+    if (audio_open && playing()) queue_cushion();
 }
 
 // Shows the frame before the one on screen: from the nearest saved start, run to it.
@@ -541,8 +562,8 @@ static void handle_input(void)
             speed = k == VK_LBRACKET ? speed / 2 : speed * 2;
             if (speed < 0.25) speed = 0.25;
             if (speed > 4) speed = 4;
-            restart_schedule();
             queue_clear();
+            restart_schedule();
             say("speed %gx%s", speed, speed != 1.0 ? ": the music is muted" : "");
             break;
         case 'H': overlay_on = !overlay_on; break;
@@ -773,32 +794,15 @@ static int dev_thread(void *arg)
             plat_sleep(15);
             continue;
         }
-        // At 1x with a sound device, the device's appetite is the clock: the next frame
-        // runs once less than two frames of its sound wait to be played, so picture and
-        // music cannot drift apart. Otherwise frame n of a run is due at the run's start
-        // + n x 1000/60 ms / speed.
+        // Frame n of a run is due at the run's start + n x 1000/60 ms / speed.
         const double frame_ms = 1000.0 / FPS;
-        double late;
-        if (audio_open && speed == 1.0) {
-            double qm = queue_ms();
-            if (qm >= 2 * frame_ms) {
-                plat_sleep(1);
-                continue;
-            }
-            // Less than half a frame queued: the device is about to play silence (an
-            // empty queue: it already does). Right after a jump, a pause or a change
-            // of speed the queue starts empty: that is not falling behind.
-            late = 0;
-            if (frames_run_since_jump > 2 && qm < frame_ms / 2) late = qm == 0 ? 1000 : 2 * frame_ms;
-        } else {
-            double due = run_start_wall + (frame_no - run_start_frame) * frame_ms / speed;
-            if (now < due) {
-                if (due - now > 1) plat_sleep((unsigned)(due - now - 0.5));
-                continue;
-            }
-            late = now - due;
-            if (late > 250) restart_schedule();
+        double due = run_start_wall + (frame_no - run_start_frame) * frame_ms / speed;
+        if (now < due) {
+            if (due - now > 1) plat_sleep((unsigned)(due - now - 0.5));
+            continue;
         }
+        double late = now - due;
+        if (late > 250) restart_schedule();
         // Behind by more than a frame: the picture gives way (no present), at most three
         // frames in a row; the record wants every frame.
         int present = !(late > frame_ms && late_run < 3 && !rec);
