@@ -326,7 +326,6 @@ int plat_joy_read(int j, plat_joystate *st)
 // up goes back to the driver, whose mixer fills it again at once.
 static plat_audio_done_fn web_audio_done;
 static int web_audio_bits, web_audio_channels;
-static unsigned web_audio_freq;
 static uint8_t *web_audio_bytes;    // one block as the device's format
 static float *web_audio_out;        // the page's block: all left values, then all right ones
 static int web_audio_out_frames;
@@ -403,7 +402,6 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     web_audio_channels = channels;
     web_audio_mixed = 0;
     web_audio_written = 0;
-    web_audio_freq = freq;
     platc_aq_open(web_audio_handback, user, bits == 8 ? 0x80 : 0);
     web_audio_open = 1;
     return 1;
