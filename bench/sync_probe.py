@@ -60,10 +60,10 @@ pa.pa_simple_new.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, cty
 pa.pa_simple_write.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int)]
 pa.pa_simple_get_latency.restype = ctypes.c_uint64
 pa.pa_simple_get_latency.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int)]
-spec = SampleSpec(3, RATE, 2)  # PA_SAMPLE_S16LE
+fmt = SampleSpec(3, RATE, 2)  # PA_SAMPLE_S16LE
 attr = BufferAttr(0xFFFFFFFF, 4 * RATE * 20 // 1000, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
 err = ctypes.c_int(0)
-s = pa.pa_simple_new(None, b"sync probe", 1, None, b"probe", ctypes.byref(spec), None, ctypes.byref(attr),
+s = pa.pa_simple_new(None, b"sync probe", 1, None, b"probe", ctypes.byref(fmt), None, ctypes.byref(attr),
                      ctypes.byref(err))
 if not s:
     sys.exit("sync_probe: no PulseAudio stream (error %d)" % err.value)

@@ -14,13 +14,7 @@ set -u
 build=$1
 prog=$build/mirador-dev
 . "$2/tests/e2e_lib.sh"
-e2e_begin "$prog" python3
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
-golden=$2/tests/data/capture/periods6-7_640x360.framemd5
-if DISPLAY= "$prog" --record "$tmp/probe" 2>&1 | grep -q "needs FFmpeg"; then
-    echo "SKIP: this mirador-dev has no --record (built without FFmpeg's libavutil)"; exit 0
-fi
-export XDG_CACHE_HOME=$tmp/cache
+dev_begin "$2" python3
 cache=$XDG_CACHE_HOME/mirador
 
 # run <name> <period> <frames>: at 640x360 with a record; its log is $log.

@@ -14,10 +14,7 @@ set -u
 build=$1
 prog=$build/mirador-dev
 . "$2/tests/e2e_lib.sh"
-e2e_begin "$prog" xdotool python3
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
-golden=$2/tests/data/capture/periods6-7_640x360.framemd5
-export XDG_CACHE_HOME=$tmp/cache   # saved points of earlier runs play no part
+dev_begin "$2" xdotool python3
 
 # 1. Refusals, before any window opens.
 refused() {  # refused <status> <text in stderr> <args>...

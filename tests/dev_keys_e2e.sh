@@ -15,10 +15,8 @@ set -u
 build=$1
 prog=$build/mirador-dev
 . "$2/tests/e2e_lib.sh"
-e2e_begin "$prog" xdotool import convert python3
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
+dev_begin "$2" xdotool import convert python3
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$tmp/sound.raw
-export XDG_CACHE_HOME=$tmp/cache   # saved points of earlier runs play no part
 P=462   # frames of a period at 60 fps: period p starts at frame (p - 2) * 462
 
 # start <name> <args>...: starts it at 640x360 with a record, waits for its window.

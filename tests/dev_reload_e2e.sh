@@ -9,13 +9,8 @@ set -u
 build=$1
 prog=$build/mirador-dev
 . "$2/tests/e2e_lib.sh"
-e2e_begin "$prog" xdotool python3
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
+dev_begin "$2" xdotool python3
 [ -x "$build/corepack" ] || fail "no $build/corepack"
-if DISPLAY= "$prog" --record "$tmp/probe" 2>&1 | grep -q "needs FFmpeg"; then
-    echo "SKIP: this mirador-dev has no --record (built without FFmpeg's libavutil)"; exit 0
-fi
-export XDG_CACHE_HOME=$tmp/cache
 "$build/corepack" extract "$build/mirador.dat" "$tmp/orig" >/dev/null || fail "corepack extract"
 mkdir -p "$tmp/new" "$tmp/live"
 python3 - "$tmp/orig/diagonal.tga" "$tmp/new/diagonal.tga" <<'PY' || fail "no red picture"

@@ -10,9 +10,7 @@ set -u
 build=$1
 prog=$build/mirador-dev
 . "$2/tests/e2e_lib.sh"
-e2e_begin "$prog" xdotool
-[ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
-export XDG_CACHE_HOME=$tmp/cache   # nothing saved by earlier runs
+dev_begin "$2" xdotool
 LIMIT=5   # seconds from Escape to exit: 0.5 s wanted, ten times that for ASan on busy cores
 
 # start <name>: at period 22, waits for its window and for the run's progress line.

@@ -20,6 +20,18 @@ e2e_begin() {
     trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
 }
 
+# dev_begin <sourcedir> <tool>...: e2e_begin for mirador-dev ($prog), which also
+# needs the build's mirador.dat ($build); $golden names the capture's golden record,
+# and a cache folder of its own keeps saved points of earlier runs out of play.
+dev_begin() {
+    local src=$1
+    shift
+    e2e_begin "$prog" "$@"
+    [ -f "$build/mirador.dat" ] || fail "no $build/mirador.dat"
+    golden=$src/tests/data/capture/periods6-7_640x360.framemd5
+    export XDG_CACHE_HOME=$tmp/cache
+}
+
 # Mean brightness (0..1) of a screenshot.
 brightness() { convert "$1" -colorspace gray -format "%[fx:mean]" info:; }
 
