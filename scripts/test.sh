@@ -6,7 +6,7 @@
 #   stage 3: ThreadSanitizer build, the tests labelled for threads
 #   stage 4: libFuzzer targets built with clang and run over their seed corpora
 #   stage 5: the Windows programs and window-less tests, cross-built, run under Wine
-#   stage 6: the web build: unit tests under node, the page in headless Chromium
+#   stage 6: the web build: unit tests under node, the page in Chromium, Firefox and WebKitGTK
 # MIRADOR_TEST_QUICK=1 runs stage 1 only. Every stage runs, also after one failed;
 # the last line names every stage and says whether it ran in full, in part (and what
 # was left out), was skipped or FAILED, and the exit status is 1 when one failed.
