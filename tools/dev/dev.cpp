@@ -684,6 +684,18 @@ static void on_term(int)
     closing.store(1);
 }
 static void dev_hooks(void);
+// The show's first frame, after start-up, in the live program and the worker alike:
+// the --data folder watched, the music started, the clock at the show's start, and
+// that start saved.
+static void begin_show(void)
+{
+    dev_reload_start(opt.data);
+    startup_music();
+    timeline_start();
+    dev_checkpoint_save(&checkpoints[SHOW_FIRST_PERIOD], frame_no);
+    known[SHOW_FIRST_PERIOD] = 1;
+}
+
 static int worker_main(void)
 {
     signal(SIGTERM, on_term);
@@ -702,11 +714,7 @@ static int worker_main(void)
         return DEV_WORKER_NO_GL;
     }
     audiodriver_close();
-    dev_reload_start(opt.data);
-    startup_music();
-    timeline_start();
-    dev_checkpoint_save(&checkpoints[SHOW_FIRST_PERIOD], frame_no);
-    known[SHOW_FIRST_PERIOD] = 1;
+    begin_show();
     char image[4096];
     int code = 0;
     if (!startup_find_data("mirador.dat", image, sizeof image) ||
@@ -753,11 +761,7 @@ static int dev_thread(void *arg)
     // The mixer runs in lock-step with the frames, not on the device's callback.
     audiodriver_close();
     audio_start();
-    dev_reload_start(opt.data);
-    startup_music();
-    timeline_start();
-    dev_checkpoint_save(&checkpoints[SHOW_FIRST_PERIOD], frame_no);
-    known[SHOW_FIRST_PERIOD] = 1;
+    begin_show();
     printf("mirador-dev: a saved point of the show takes %zu bytes\n",
            dev_checkpoint_bytes(&checkpoints[SHOW_FIRST_PERIOD]));
     cache_start();
