@@ -188,6 +188,11 @@ void plat_audio_close(void);
 // the bytes their device has taken (SDL asks for a block when the device is about to
 // play it); Windows, the device's own played position.
 uint64_t plat_audio_heard(void);
+// How long sound that plat_audio_heard already counts still takes to reach the ear,
+// where the backend knows it (ms): SDL, one device buffer (the block it asks for at a
+// time, which its sound server plays out behind the block being taken); Windows, the
+// null backend and the web, 0 (their counts are the ear's own, or all there is).
+unsigned plat_audio_behind_ms(void);
 
 // ---- Files and folders -------------------------------------------------------------
 // What the resource layer and its image tool need of the host file system. Paths use

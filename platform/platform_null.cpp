@@ -180,6 +180,7 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
 
 // What the player takes it plays over the next step, at once (into nothing).
 uint64_t plat_audio_heard(void) { return null_open ? platc_aq_heard(null_rate, 0) : 0; }
+unsigned plat_audio_behind_ms(void) { return 0; }
 
 int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
 int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }

@@ -484,6 +484,7 @@ int plat_joy_read(int j, plat_joystate *st)
 // there. With nothing queued the device plays silence.
 static SDL_AudioDeviceID plat_audiodev;
 static uint32_t plat_audio_rate;    // bytes a second
+static unsigned plat_audio_buffer_ms;  // the device buffer SDL got
 
 static void plat_audio_callback(void *user, Uint8 *stream, int bytes)
 {
@@ -515,12 +516,16 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
         platc_aq_close();
         return 0;
     }
-    // SDL does not say how long a block takes from its callback to the ear. It asks for
-    // the next block when the device is about to play it: measured end to end on
-    // PulseAudio, counting one device buffer more put the music 46 ms ahead of the
-    // picture, two buffers 92 ms. So the block a pull takes is heard as it is taken.
+    // SDL does not say how long a block takes from its callback to the ear. Measured
+    // end to end on PulseAudio: the block a pull takes is heard about one device
+    // buffer later (the server plays out the one before), which plat_audio_behind_ms
+    // says; the heard count itself is what was taken. A program that starts its clock
+    // when its music is heard by that count is in step as seen: its pictures reach the
+    // screen some 40 ms after the clock reading they are drawn for (counting the
+    // buffer there put the music 46 ms ahead of the picture).
     const uint32_t frame = (uint32_t)channels * (uint32_t)(bits / 8);
     plat_audio_rate = freq * frame;
+    plat_audio_buffer_ms = have.freq > 0 ? (unsigned)(have.samples * 1000u / (unsigned)have.freq) : 0;
     SDL_PauseAudioDevice(plat_audiodev, 0);
     return 1;
 }
@@ -530,6 +535,8 @@ uint64_t plat_audio_heard(void)
     if (!plat_audiodev) return 0;
     return platc_aq_heard(plat_audio_rate, 0);
 }
+
+unsigned plat_audio_behind_ms(void) { return plat_audiodev ? plat_audio_buffer_ms : 0; }
 
 int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
 int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }

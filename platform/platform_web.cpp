@@ -413,6 +413,8 @@ uint64_t plat_audio_heard(void)
     return web_audio_open ? platc_aq_heard(web_audio_freq * (unsigned)((web_audio_bits / 8) * web_audio_channels), 0) : 0;
 }
 
+unsigned plat_audio_behind_ms(void) { return 0; }
+
 int plat_audio_prepare(plat_audiohdr *h) { return platc_aq_prepare(h); }
 int plat_audio_unprepare(plat_audiohdr *h) { return platc_aq_unprepare(h); }
 int plat_audio_write(plat_audiohdr *h)

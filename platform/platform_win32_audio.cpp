@@ -156,6 +156,8 @@ uint64_t plat_audio_heard(void)
     return now;
 }
 
+unsigned plat_audio_behind_ms(void) { return 0; }
+
 // The record that serves h: the one it was prepared with, else a free one.
 static plat_waveslot *plat_slot_for(plat_audiohdr *h)
 {

@@ -137,6 +137,8 @@ w, ht = struct.unpack("<HH", h[12:16])
 hdr = bytes([0, 0, 2]) + bytes(9) + struct.pack("<HHBB", w, ht, 24, 0x20)
 open(sys.argv[2], "wb").write(hdr + bytes([0, 0, 255]) * (w * ht))
 EOF
+# While the music plays a picture waits for its sound (at most 16 frames), so a frame
+# drawn after a reload is on screen 18 frames later.
 redness() { import -window "$wid" "$tmp/$1.png" 2>/dev/null || fail "screenshot"; convert "$tmp/$1.png" -format "%[fx:mean.r-mean.g]" info:; }
 start live --period 8 --data "$data" --no-overlay
 # A period fades in over its first 128 frames: half way in before looking.
@@ -145,7 +147,7 @@ before=$(redness before)
 cp "$tmp/red.tga" "$data/.part" && mv "$data/.part" "$data/diagonal.tga"
 for i in $(seq 1 100); do grep -q "diagonal.tga appeared: loaded again from the folder" "$log" && break; sleep 0.1; done
 grep -q "diagonal.tga appeared: loaded again from the folder" "$log" || fail "live: no reload of the new picture"
-wait_frames 2
+wait_frames 18
 red=$(redness red)
 # How red the screen gets depends on the moment of the scene (its fade, the rings over
 # the picture, the scan lines): a red picture at least doubles it and adds a clear
@@ -157,13 +159,13 @@ mid=$(awk -v a="$before" -v b="$red" 'BEGIN { print (a + b) / 2 }')
 head -c 100 "$tmp/red.tga" >"$data/.part" && mv "$data/.part" "$data/diagonal.tga"
 for i in $(seq 1 100); do grep -q "diagonal.tga (the folder): .*keeps the picture in use" "$log" && break; sleep 0.1; done
 grep -q "diagonal.tga (the folder): .*keeps the picture in use" "$log" || fail "live: the damaged picture was not refused"
-wait_frames 2
+wait_frames 18
 still=$(redness damaged)
 awk -v m="$mid" -v b="$still" 'BEGIN { exit !(b > m) }' || fail "live: the damaged picture was shown ($red -> $still)"
 rm "$data/diagonal.tga"
 for i in $(seq 1 100); do grep -q "diagonal.tga removed: loaded again from the image" "$log" && break; sleep 0.1; done
 grep -q "diagonal.tga removed: loaded again from the image" "$log" || fail "live: removing gave nothing back"
-wait_frames 2
+wait_frames 18
 after=$(redness after)
 awk -v m="$mid" -v b="$after" 'BEGIN { exit !(b < m) }' || fail "live: the image's picture is not back ($after)"
 xdotool key Escape

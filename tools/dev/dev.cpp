@@ -14,7 +14,9 @@
 // show), so a run starts with the queue topped up with silence to what
 // the device may take at once, and the queue is kept from growing past that and three
 // frames more (after the machine fell behind and caught up, the excess is what was
-// late: it is skipped). When the machine falls behind (a frame is late), the picture
+// late: it is skipped). The sound queued now is heard only when what is queued before
+// it has played (some 100 to 170 ms): each picture is held until then (held.h), so
+// the two meet at the ear and the eye. When the machine falls behind (a frame is late), the picture
 // gives way, not the music: up to three
 // frames in a row are run without presenting them (their scene is drawn, their sound
 // made, only the scale-up to the window and the swap are left out), so the music
@@ -60,6 +62,7 @@
 #include "sound/coresound.h"
 #include "tools/dev/cache.h"
 #include "tools/dev/checkpoint.h"
+#include "tools/dev/held.h"
 #include "tools/dev/hud.h"
 #include "tools/dev/options.h"
 #include "tools/dev/reload.h"
@@ -91,6 +94,7 @@ static size_t q_head;                   // first unplayed value in q
 static plat_audiohdr hdr[DEV_BLOCKS];
 static int16_t blocks[DEV_BLOCKS][DEV_BLOCK * 2];
 static std::atomic<int> audio_open{0};  // read by the device's hand-back thread
+static std::atomic<uint64_t> written{0}; // bytes handed to the device since it opened
 
 static void fill_block(plat_audiohdr *h)
 {
@@ -118,7 +122,7 @@ static void audio_done(void *user, plat_audiohdr *h)
     (void)user;
     if (!audio_open) return;
     fill_block(h);
-    plat_audio_write(h);
+    if (plat_audio_write(h)) written += h->dwBufferLength;
 }
 
 static void audio_start(void)
@@ -133,7 +137,7 @@ static void audio_start(void)
         hdr[i].lpData = (uint8_t *)blocks[i];
         hdr[i].dwBufferLength = sizeof blocks[i];
         memset(blocks[i], 0, sizeof blocks[i]);
-        if (plat_audio_prepare(&hdr[i])) plat_audio_write(&hdr[i]);
+        if (plat_audio_prepare(&hdr[i]) && plat_audio_write(&hdr[i])) written += hdr[i].dwBufferLength;
     }
 }
 
@@ -170,9 +174,25 @@ static void queue_cushion(void)
 
 static void queue_clear(void)
 {
-    std::lock_guard<std::mutex> g(q_lock);
-    q.clear();
-    q_head = 0;
+    {
+        std::lock_guard<std::mutex> g(q_lock);
+        q.clear();
+        q_head = 0;
+    }
+}
+
+// How long sound queued now takes to reach the ear: what the queue holds, what the
+// device has been given and not yet played (its blocks), and what lies behind that.
+static double sound_ahead_ms(void)
+{
+    size_t queued;
+    {
+        std::lock_guard<std::mutex> g(q_lock);
+        queued = q.size() - q_head;
+    }
+    uint64_t given = written.load(), heard = plat_audio_heard();
+    double bytes = (double)queued * 2 + (given > heard ? (double)(given - heard) : 0);
+    return bytes / 4 * 1000.0 / SHOW_SOUND_RATE + plat_audio_behind_ms();
 }
 
 static double queue_ms(void)
@@ -184,22 +204,6 @@ static double queue_ms(void)
 // ---- Record (--record) ---------------------------------------------------------------------------
 static FILE *rec, *rec_pcm;
 static std::vector<uint8_t> pixels;
-
-static void record_frame(void)
-{
-    int w = opt.width, h = opt.height;
-    pixels.resize((size_t)w * h * 4);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    // The capture's frame MD5.
-    uint8_t d[16];
-    char x[33];
-    md5_frame(pixels.data(), w, h, d);
-    md5_hex(d, x);
-    fprintf(rec, "%llu %s\n", (unsigned long long)frame_no, x);
-    fflush(rec);
-}
 
 // ---- Frame ---------------------------------------------------------------------------------------
 static int presenting = 1;        // 0: the frame is run without its present
@@ -269,6 +273,23 @@ static void draw_overlay(void)
     dev_hud_draw(&h, opt.width, opt.height);
 }
 
+// The record: the frame on screen, the capture's frame MD5.
+static void record_frame(void)
+{
+    int w = opt.width, h = opt.height;
+    pixels.resize((size_t)w * h * 4);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    // The capture's frame MD5.
+    uint8_t d[16];
+    char x[33];
+    md5_frame(pixels.data(), w, h, d);
+    md5_hex(d, x);
+    fprintf(rec, "%llu %s\n", (unsigned long long)shown_frame, x);
+    fflush(rec);
+}
+
 // Right before the swap: the show's picture is finished in the window; the record
 // reads it back before the overlay goes over it.
 static int recording_frame;
@@ -285,23 +306,62 @@ static void timed_scene(int s)
     t_scene = wall_ms() - t;
 }
 
+static double period_pos(void)
+{
+    return scenetime / SHOW_PERIOD_UNITS > 1 ? 1 : scenetime / SHOW_PERIOD_UNITS;
+}
+
 // The fixed clock's present: the show's swap, or nothing when the frame is not
-// presented.
+// presented. While the music plays the picture is held until its sound, queued right
+// after this, is heard (held.h).
+static void present_held(double now);
+static int queue_this_frame;
+static double held_cost;   // what a held present takes, smoothed (ms)
 static void dev_present(void)
 {
+    if (!presenting) return;
+    // It goes up early by what a present takes, to be on screen as the sound is heard.
+    // With every slot taken (the sound is further off than they reach) the oldest goes
+    // up now.
+    if (queue_this_frame && audio_open && held_count() == HELD_SLOTS) present_held(held_due());
+    if (queue_this_frame && audio_open &&
+        held_put(frame_no, scene, period_pos(), wall_ms() + sound_ahead_ms() - held_cost))
+        return;
     double t = wall_ms();
-    if (presenting) {
-        shown_frame = frame_no;
-        shown_scene = scene;
-        shown_pos = scenetime / SHOW_PERIOD_UNITS > 1 ? 1 : scenetime / SHOW_PERIOD_UNITS;
-        ORB_SwapBuffers();
-        t_present = wall_ms() - t;
-        frames_shown++;
-    }
+    shown_frame = frame_no;
+    shown_scene = scene;
+    shown_pos = period_pos();
+    ORB_SwapBuffers();
+    t_present = wall_ms() - t;
+    frames_shown++;
+}
+
+// Puts on screen the held picture due by now, if any (a record takes every one).
+static void present_held(double now)
+{
+    held_frame f;
+    if (!held_next(now, rec != nullptr, &f, &dropped)) return;
+    double t = wall_ms();
+    shown_frame = f.frame;
+    shown_scene = f.scene;
+    shown_pos = f.period_pos;
+    int keep = recording_frame;
+    recording_frame = rec != nullptr;
+    held_present();
+    recording_frame = keep;
+    t_present = wall_ms() - t;
+    held_cost += (t_present - held_cost) * 0.1;
+    frames_shown++;
+}
+
+// The music stops (a pause, a step, another speed, a jump): the newest held picture
+// goes up now (a record takes every one, in order).
+static void release_held(void)
+{
+    while (held_due()) present_held(rec ? held_due() : 1e300);
 }
 
 // The frame's sound, once the fixed clock's swap has mixed it.
-static int queue_this_frame;
 static void dev_sound(const int16_t *stereo, int frames)
 {
     if (queue_this_frame && audio_open) queue_sound(stereo, (size_t)frames * 2);
@@ -337,6 +397,7 @@ static int run_listen(int want_scene);
 // another jump ends it and returns the period to go to instead (else 0).
 static int seek_frame(uint64_t target, int want_scene)
 {
+    release_held();
     double t0 = wall_ms();
     int best = 0;
     for (int p = SHOW_FIRST_PERIOD; p <= SHOW_LAST_PERIOD; p++)
@@ -387,7 +448,7 @@ static int seek_frame(uint64_t target, int want_scene)
             recording_frame = 0;
             shown_frame = frame_no - 1;
             shown_scene = scene;
-            shown_pos = scenetime / SHOW_PERIOD_UNITS > 1 ? 1 : scenetime / SHOW_PERIOD_UNITS;
+            shown_pos = period_pos();
             ORB_SwapBuffers();
             recording_frame = keep;
             // A present at a large size on software GL can cost more than the frames
@@ -419,6 +480,7 @@ static int seek_frame(uint64_t target, int want_scene)
 
 static void jump_period(int p)
 {
+    release_held();
     for (;;) {
         if (p < SHOW_FIRST_PERIOD) p = SHOW_FIRST_PERIOD;
         if (p > SHOW_LAST_PERIOD) p = SHOW_LAST_PERIOD;
@@ -767,6 +829,7 @@ static int dev_thread(void *arg)
     cache_start();
     if (opt.period > SHOW_FIRST_PERIOD) jump_period(opt.period);
     worker_begin();
+    held_open();
     restart_schedule();
     double fps_t = wall_ms();
     long fps_n = frames_shown;
@@ -785,6 +848,8 @@ static int dev_thread(void *arg)
             fps_t = now;
             fps_n = frames_shown;
         }
+        if (!playing() || quit) release_held();
+        else present_held(now);
         if (paused || quit) {
             // The picture stands; the overlay goes on (a present leaves the show as it is).
             if (quit && !paused) {
@@ -802,7 +867,8 @@ static int dev_thread(void *arg)
         const double frame_ms = 1000.0 / FPS;
         double due = run_start_wall + (frame_no - run_start_frame) * frame_ms / speed;
         if (now < due) {
-            if (due - now > 1) plat_sleep((unsigned)(due - now - 0.5));
+            double wake = held_due() && held_due() < due ? held_due() : due;
+            if (wake - now > 1) plat_sleep((unsigned)(wake - now - 0.5));
             continue;
         }
         double late = now - due;
@@ -822,9 +888,11 @@ static int dev_thread(void *arg)
             jump_period(looping);
             restart_schedule();
         }
-        if (opt.frames && frames_shown >= opt.frames) break;
+        if (opt.frames && frames_shown + held_count() >= opt.frames) break;
     }
+    release_held();
     dev_worker_stop();
+    held_close();
     audio_stop();
     dev_reload_stop();
     closing.store(1);
