@@ -170,7 +170,14 @@ void plat_message_box(const char *text)
 // and waits for the music after a gap. Where nothing more is heard for WEB_DEAF_MS
 // (a context that never runs, a player gone), the clock moves with the page's again;
 // it never goes back.
+// A picture drawn now is seen later: the browser carries out its GL calls after the
+// frame's callback and shows the result at a later refresh of the display. While it
+// follows the music the clock runs ahead of the ear by that much (the frame's own
+// time, smoothed, and one refresh), so the picture is seen as its music is heard.
 #define WEB_DEAF_MS 1500.0
+#define WEB_REFRESH_MS (1000.0 / 60)
+#define WEB_LEAD_MOST_MS 150.0
+static double web_frame_ms;         // what a frame takes, smoothed
 static int web_audio_open;
 static unsigned web_audio_freq;
 static double web_audio_written;    // frames queued since the output opened
@@ -201,7 +208,9 @@ static uint32_t web_clock(void)
         t = web_clock_last + (now - web_clock_now);
     } else {
         const double music = heard > web_clock_from ? heard - web_clock_from : 0;
-        t = web_clock_start + music * 1000.0 / web_audio_freq;
+        double lead = web_frame_ms + WEB_REFRESH_MS;
+        if (lead > WEB_LEAD_MOST_MS) lead = WEB_LEAD_MOST_MS;
+        t = web_clock_start + music * 1000.0 / web_audio_freq + lead;
     }
     if (t < web_clock_last) t = web_clock_last;
     web_clock_last = t;
@@ -220,7 +229,10 @@ static int (*web_frame)(void);
 
 static void web_frame_tick(void)
 {
-    if (web_frame && web_frame()) return;
+    const double t0 = emscripten_get_now();
+    const int more = web_frame && web_frame();
+    web_frame_ms += (emscripten_get_now() - t0 - web_frame_ms) * 0.1;
+    if (more) return;
     web_frame = nullptr;
     emscripten_cancel_main_loop();
     fflush(stdout);
