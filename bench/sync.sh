@@ -105,13 +105,13 @@ one_run() {  # one_run <n>: prints the analyser's line
         if [ "$prog" = web-chromium ]; then
             setsid chromium --kiosk --no-sandbox --no-first-run --user-data-dir="$tmp/browser" \
                 --enable-logging=stderr --v=0 --enable-unsafe-swiftshader --ignore-gpu-blocklist --window-position=0,0 --window-size=1280,720 \
-                "http://127.0.0.1:$port/" >"$log" 2>&1 & pid=$!
+                "http://127.0.0.1:$port/${SYNC_WEB_QUERY:-}" >"$log" 2>&1 & pid=$!
         else
             mkdir -p "$tmp/browser"
             printf 'user_pref("%s", %s);\n' devtools.console.stdout.content true media.autoplay.default 0 \
                 browser.shell.checkDefaultBrowser false datareporting.policy.dataSubmissionEnabled false \
                 toolkit.telemetry.reportingpolicy.firstRun false browser.aboutwelcome.enabled false >"$tmp/browser/user.js"
-            setsid firefox-esr --kiosk --width 1280 --height 720 --no-remote --profile "$tmp/browser" "http://127.0.0.1:$port/" >"$log" 2>&1 & pid=$!
+            setsid firefox-esr --kiosk --width 1280 --height 720 --no-remote --profile "$tmp/browser" "http://127.0.0.1:$port/${SYNC_WEB_QUERY:-}" >"$log" 2>&1 & pid=$!
         fi
     else
         (cd "$build" && SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-pulseaudio} exec "${cmd[@]}") >"$log" 2>&1 & pid=$!
