@@ -43,6 +43,7 @@
     audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
     audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
     audioAhead: 0,           // seconds the worklet's queue is kept at now
+    audioAheadMax: 0,        // the deepest it is ever filled (at first, and as it grows)
   };
   window.mirador = state;
   let image = null;          // Uint8Array: mirador.dat
@@ -223,9 +224,11 @@
   // frame, a garbage collection) leaves no gap. It is topped up whenever the node
   // reports and before and after every frame (the module calls feedAudio): on a slow
   // CPU the node's reports wait behind the frames and the browser's rendering for a
-  // third of a second and more, while the frames still come. The queue starts AHEAD
-  // seconds deep and deepens when the main thread has kept it waiting longer than a
-  // third of its depth, to twice that wait, up to AHEAD_MAX. Elsewhere a
+  // third of a second and more, while the frames still come. The first fill is
+  // AHEAD_MAX deep, since the first frames compile the shaders and upload every
+  // picture (over a second in WebKitGTK on a busy machine); after that the queue is
+  // kept AHEAD seconds deep, and deeper once the main thread has kept it waiting
+  // longer than a third of its depth: to twice that wait, up to AHEAD_MAX. Elsewhere a
   // ScriptProcessorNode pulls in its own callback. Both play through one Resampler:
   // where the context runs at another rate the music is resampled to it (at the
   // mixer's own rate every sample is copied as it is). The show's clock reads what
@@ -415,7 +418,8 @@
       const passed = state.audio.currentTime * state.audio.sampleRate - frame;
       played = Math.min(o.sent, pos + Math.max(0, passed) * o.step);
     }
-    while (o.sent - played < o.ahead * o.freq) {
+    const depth = o.history.length ? o.ahead : AHEAD_MAX;
+    while (o.sent - played < depth * o.freq) {
       const [l, r] = pullFrames(o.mod, ptr, PULL);
       o.node.port.postMessage({ l: l, r: r }, [l.buffer, r.buffer]);
     }
@@ -435,6 +439,7 @@
     o.history = [];
     o.ahead = AHEAD;
     state.audioAhead = AHEAD;
+    state.audioAheadMax = AHEAD_MAX;
     state.audioLongestWaitMs = 0;
     state.audioRate = ctx.sampleRate;
     if (ctx.sampleRate !== freq)

@@ -205,11 +205,11 @@ def group_show_and_sound(d, url, rec):
           "%.0f (the context ran at %.2f of real time)" % (rate, ctx_secs / secs))
     # The show's clock follows the music as it reaches the ear: that position must
     # move at the music's rate, behind what the mixer has handed out by the queue
-    # (half a second, deeper where the main thread kept it waiting) and the output's
-    # latency.
+    # (filled deeper at first, kept half a second deep after that, deeper where the
+    # main thread kept it waiting) and the output's latency.
     heard_rate = (s1[3] - s0[3]) / ctx_secs
     ahead_ms = (s1[4] - s1[3]) * 1000.0 / 44100
-    queue_ms = 1000 * max(0.5, js(d, "mirador.audioAhead") or 0)
+    queue_ms = 1000 * max(0.5, js(d, "mirador.audioAheadMax") or 0)
     figures["mixer_to_ear_ms"] = round(ahead_ms)
     figures["player_queue_ms"] = round(queue_ms)
     figures["clock_via"] = s1[5]
@@ -358,9 +358,8 @@ def group_rate(d, url, rec, player):
     check("48000 Hz: the context runs at 48000 Hz, the %s plays" % want, ctx_rate == 48000 and player == want,
           "%s Hz, %s" % (ctx_rate, player))
     # And the mixer keeps up with the player: what it made and what the player used
-    # up differ by no more than the player's queue (half a second, or the depth it
-    # has grown to) and a block.
-    queue = max(0.5, js(d, "mirador.audioAhead") or 0)
+    # up differ by no more than the player's queue (at its deepest) and a block.
+    queue = max(0.5, js(d, "mirador.audioAheadMax") or 0)
     kept = m0[2] and m1[2] and abs((m1[1] - m0[1]) - (m1[2][1] - m0[2][1])) < queue * 44100 + 4096
     check("48000 Hz: the mixer keeps up with the player", bool(kept), "%.0f frames a second" % rate)
     rms = hears_music(d)
