@@ -211,7 +211,7 @@ def group_show_and_sound(d, url, rec):
     ahead_ms = (s1[4] - s1[3]) * 1000.0 / 44100
     queue_ms = 1000 * max(0.5, js(d, "mirador.audioAheadMax") or 0)
     figures["mixer_to_ear_ms"] = round(ahead_ms)
-    figures["player_queue_ms"] = round(queue_ms)
+    figures["player_queue_deepest_ms"] = round(queue_ms)
     figures["clock_via"] = s1[5]
     check("the music heard moves at 44100 frames a second of the context's, behind the mixer",
           36000 < heard_rate < 52000 and 50 < ahead_ms < queue_ms + 1500,
