@@ -14,8 +14,8 @@
 // The address may hold ?fixed=FPS&grab=K&size=WxH (a frame on the capture's fixed
 // clock, at another output size)
 // and ?data=NAME (another data file, to see the page's message when it is missing);
-// ?rate=HZ asks for a context at another rate, ?ahead=S another first depth of the
-// player's queue, ?player=scriptprocessor for the fall-back player.
+// ?rate=HZ asks for a context at another rate, ?ahead=S another depth to keep the
+// player's queue at, ?player=scriptprocessor for the fall-back player.
 "use strict";
 (function () {
   const params = new URLSearchParams(location.search);
@@ -234,7 +234,7 @@
   // mixer's own rate every sample is copied as it is). The show's clock reads what
   // is heard, so the depth of the queue never moves the picture against the sound.
   const AHEAD_MAX = 2.5;         // seconds: the deepest the queue grows (well within the node's ring)
-  const AHEAD = Math.min(AHEAD_MAX, Number(params.get("ahead")) || 0.5);   // seconds queued at first (?ahead=S)
+  const AHEAD = Math.min(AHEAD_MAX, Number(params.get("ahead")) || 0.5);   // seconds kept queued after the first fill (?ahead=S)
   const RING = 1 << 17;          // the node's ring of source frames: 2.97 s at 44100 Hz
   const PULL = 2048;             // frames pulled from the module at a time
   const LATENCY = 0.2;           // seconds of the output's buffer asked for
