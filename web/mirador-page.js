@@ -226,8 +226,9 @@
   // CPU the node's reports wait behind the frames and the browser's rendering for a
   // third of a second and more, while the frames still come. The first fill is
   // AHEAD_MAX deep, as no wait has been seen yet to size the queue by (WebKitGTK on a
-  // busy machine has kept it waiting 1.1 to 1.7 s); it then drains to AHEAD seconds, and deeper once the main thread has kept it waiting
-  // longer than a third of its depth: to twice that wait, up to AHEAD_MAX. Elsewhere a
+  // busy machine has kept it waiting 1.1 to 1.7 s); it then drains to AHEAD seconds,
+  // and is kept deeper once the main thread has kept it waiting longer than a third
+  // of its depth: to twice that wait, up to AHEAD_MAX. Elsewhere a
   // ScriptProcessorNode pulls in its own callback. Both play through one Resampler:
   // where the context runs at another rate the music is resampled to it (at the
   // mixer's own rate every sample is copied as it is). The show's clock reads what
