@@ -19,8 +19,9 @@
 //   the click that starts the show and pulls the sound out of the queued headers
 //   (plat_web_audio_pull), each handed back to done() as soon as it has been used
 //   up; its player (an AudioWorklet, or a ScriptProcessorNode) resamples where the
-//   context runs at another rate. Without an AudioContext no device opens and the
-//   show runs silent.
+//   context runs at another rate; the worklet's queue is topped up before and after
+//   every frame too (Module.feedAudio). Without an AudioContext no device opens and
+//   the show runs silent.
 // - Clock: once the frames run with the sound open, the music as heard (see Clock).
 // - Files, sleeping, threads: platform_posix.cpp over emscripten's MEMFS (a POSIX
 //   file system); the page writes mirador.dat into it before the program starts.
@@ -227,11 +228,21 @@ void platb_before_exit(void) { fflush(stdout); }
 // ---- Frames owned by the page ------------------------------------------------------------------------
 static int (*web_frame)(void);
 
+// The page's player is topped up before and after every frame: on a slow or
+// throttled CPU the player's own reports reach the main thread late (they queue
+// behind the frames and the browser's rendering), while the frames still come.
+static void web_feed(void)
+{
+    if (web_audio_open) EM_ASM({ if (Module.feedAudio) Module.feedAudio(); });
+}
+
 static void web_frame_tick(void)
 {
+    web_feed();
     const double t0 = emscripten_get_now();
     const int more = web_frame && web_frame();
     web_frame_ms += (emscripten_get_now() - t0 - web_frame_ms) * 0.1;
+    web_feed();
     if (more) return;
     web_frame = nullptr;
     emscripten_cancel_main_loop();

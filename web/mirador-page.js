@@ -14,8 +14,8 @@
 // The address may hold ?fixed=FPS&grab=K&size=WxH (a frame on the capture's fixed
 // clock, at another output size)
 // and ?data=NAME (another data file, to see the page's message when it is missing);
-// ?rate=HZ asks for a context at another rate, ?player=scriptprocessor for the
-// fall-back player.
+// ?rate=HZ asks for a context at another rate, ?ahead=S another depth to keep the
+// player's queue at, ?player=scriptprocessor for the fall-back player.
 "use strict";
 (function () {
   const params = new URLSearchParams(location.search);
@@ -42,6 +42,8 @@
     audioPosition: () => audioOut.history.length ? audioOut.history[audioOut.history.length - 1] : null,
     audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
     audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
+    audioAhead: 0,           // seconds the worklet's queue is kept at now
+    audioAheadMax: 0,        // the deepest it is ever filled (at first, and as it grows)
   };
   window.mirador = state;
   let image = null;          // Uint8Array: mirador.dat
@@ -218,12 +220,22 @@
   // The module's waveOut model hands out its mixed blocks through plat_web_audio_pull
   // (44100 Hz, the mixer's rate). The page plays them on an AudioWorkletNode where the
   // browser has one: the main thread pulls blocks and posts them over the node's port,
-  // keeping AHEAD seconds queued in the node, so that a main thread busy for a quarter
-  // of a second (a slow frame, a garbage collection) leaves no gap. Elsewhere a
+  // keeping a queue in the node, so that a main thread busy for a while (a slow
+  // frame, a garbage collection) leaves no gap. It is topped up whenever the node
+  // reports and before and after every frame (the module calls feedAudio): on a slow
+  // CPU the node's reports wait behind the frames and the browser's rendering for a
+  // third of a second and more, while the frames still come. The first fill is
+  // AHEAD_MAX deep, as no wait has been seen yet to size the queue by (WebKitGTK on a
+  // busy machine has kept it waiting 1.1 to 1.7 s); it then drains to AHEAD seconds,
+  // and is kept deeper once the main thread has kept it waiting longer than a third
+  // of its depth: to twice that wait, up to AHEAD_MAX. Elsewhere a
   // ScriptProcessorNode pulls in its own callback. Both play through one Resampler:
   // where the context runs at another rate the music is resampled to it (at the
-  // mixer's own rate every sample is copied as it is).
-  const AHEAD = Number(params.get("ahead")) || 0.5;   // seconds queued in the worklet (?ahead=S)
+  // mixer's own rate every sample is copied as it is). The show's clock reads what
+  // is heard, so the depth of the queue never moves the picture against the sound.
+  const AHEAD_MAX = 2.5;         // seconds: the deepest the queue grows (well within the node's ring)
+  const AHEAD = Math.min(AHEAD_MAX, Number(params.get("ahead")) || 0.5);   // seconds kept queued after the first fill (?ahead=S)
+  const RING = 1 << 17;          // the node's ring of source frames: 2.97 s at 44100 Hz
   const PULL = 2048;             // frames pulled from the module at a time
   const LATENCY = 0.2;           // seconds of the output's buffer asked for
 
@@ -289,7 +301,7 @@
     class MiradorOut extends AudioWorkletProcessor {
       constructor(options) {
         super();
-        this.q = new Resampler(options.processorOptions.step, 65536);
+        this.q = new Resampler(options.processorOptions.step, options.processorOptions.ring);
         this.open = true;
         this.quanta = 0;
         this.port.onmessage = (e) => {
@@ -323,7 +335,7 @@
   // (across a stretch of silence too, where the position stood still).
   const audioOut = {
     mod: null, node: null, processor: null, resampler: null,
-    step: 1, freq: 44100, sent: 0, starved: 0, history: [],
+    step: 1, freq: 44100, sent: 0, starved: 0, history: [], ahead: AHEAD,
   };
 
   function note_position(frame, pos) {
@@ -384,16 +396,30 @@
     return [heap.slice(base, base + n), heap.slice(base + n, base + 2 * n)];
   }
 
+  // Tops the worklet's queue up to its depth. Where the node is has to be guessed: its
+  // last report may have waited long on this thread, so the position is carried on
+  // from it by the context frames that have passed since (at most what was sent).
   function feedWorklet() {
     const o = audioOut;
     if (!o.node) return;
     const now = performance.now();
-    if (o.fedAt) state.audioLongestWaitMs = Math.max(state.audioLongestWaitMs, now - o.fedAt);
+    if (o.fedAt) {
+      const waited = now - o.fedAt;
+      state.audioLongestWaitMs = Math.max(state.audioLongestWaitMs, waited);
+      if (waited > o.ahead * 1000 / 3) o.ahead = Math.min(AHEAD_MAX, Math.max(o.ahead, 2 * waited / 1000));
+      state.audioAhead = o.ahead;
+    }
     o.fedAt = now;
     const ptr = o.mod._plat_web_audio_block(PULL);
     if (!ptr) return;
-    const last = o.history.length ? o.history[o.history.length - 1][1] : 0;
-    while (o.sent - last < AHEAD * o.freq) {
+    let played = 0;
+    if (o.history.length) {
+      const [frame, pos] = o.history[o.history.length - 1];
+      const passed = state.audio.currentTime * state.audio.sampleRate - frame;
+      played = Math.min(o.sent, pos + Math.max(0, passed) * o.step);
+    }
+    const depth = o.history.length ? o.ahead : AHEAD_MAX;
+    while (o.sent - played < depth * o.freq) {
       const [l, r] = pullFrames(o.mod, ptr, PULL);
       o.node.port.postMessage({ l: l, r: r }, [l.buffer, r.buffer]);
     }
@@ -411,6 +437,9 @@
     o.sent = 0;
     o.fedAt = 0;
     o.history = [];
+    o.ahead = AHEAD;
+    state.audioAhead = AHEAD;
+    state.audioAheadMax = AHEAD_MAX;
     state.audioLongestWaitMs = 0;
     state.audioRate = ctx.sampleRate;
     if (ctx.sampleRate !== freq)
@@ -419,7 +448,7 @@
       try {
         o.node = new AudioWorkletNode(ctx, "mirador-out", {
           numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
-          processorOptions: { step: o.step },
+          processorOptions: { step: o.step, ring: RING },
         });
         o.node.port.onmessage = (e) => {
           if (o.node === null || o.mod !== mod) return;
@@ -543,6 +572,7 @@
       printErr: (t) => log(t),
       openAudio: (freq) => openAudio(mod, freq),
       audioHeard: audioHeard,
+      feedAudio: feedWorklet,
       closeAudio: closeAudio,
       onShowEnd: () => ended(mod),
       onMessage: (t) => {
