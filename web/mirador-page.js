@@ -38,9 +38,11 @@
     clockVia: "",            // how the ear's time was last read: "timestamp", "latency" or "context"
     audioHeard: () => audioHeard(),          // the mixer's frames heard so far
     audioSent: () => audioOut.sent,          // the mixer's frames handed to the player
-    // The player's last report: [context frame, the mixer's frames used up by then].
-    audioPosition: () => audioOut.history.length ? audioOut.history[audioOut.history.length - 1] : null,
+    // The player's own count at its last report: [output frames played, of them as
+    // silence, the mixer's frames used up], which no late or skipped callback changes.
+    audioPlayed: () => audioOut.history.length ? [audioOut.played, audioOut.starved, audioOut.used] : null,
     audioStarved: () => audioOut.starved,   // output frames played as silence, once sound came
+    audioQueued: () => audioOut.queued,     // the mixer's frames in the player's queue at its last report
     audioLongestWaitMs: 0,   // the longest wait of the worklet's queue for the main thread
     audioAhead: 0,           // seconds the worklet's queue is kept at now
     audioAheadMax: 0,        // the deepest it is ever filled (at first, and as it grows)
@@ -251,6 +253,7 @@
       this.rd = 0;               // frames read past, in all
       this.frac = 0;             // position between frame rd and rd + 1
       this.starved = 0;          // output frames played as silence, the queue empty
+      this.played = 0;           // output frames rendered, in all
     }
     queued() { return this.w - this.rd; }
     push(l, r) {
@@ -291,6 +294,7 @@
       }
       this.rd = rd;
       this.frac = frac;
+      this.played += outL.length;
     }
     position() { return this.rd + this.frac; }
   }
@@ -314,7 +318,7 @@
         this.q.render(out[0], out[1] || out[0]);
         if (++this.quanta % 8 === 0 || this.q.queued() < 4096)
           this.port.postMessage({ frame: currentFrame + out[0].length, pos: this.q.position(),
-                                  queued: this.q.queued(), starved: this.q.starved });
+                                  queued: this.q.queued(), starved: this.q.starved, played: this.q.played });
         return this.open;
       }
     }
@@ -335,7 +339,7 @@
   // (across a stretch of silence too, where the position stood still).
   const audioOut = {
     mod: null, node: null, processor: null, resampler: null,
-    step: 1, freq: 44100, sent: 0, starved: 0, history: [], ahead: AHEAD,
+    step: 1, freq: 44100, sent: 0, starved: 0, played: 0, used: 0, queued: 0, history: [], ahead: AHEAD,
   };
 
   function note_position(frame, pos) {
@@ -435,6 +439,7 @@
     o.freq = freq;
     o.step = freq / ctx.sampleRate;
     o.sent = 0;
+    o.starved = o.played = o.used = o.queued = 0;
     o.fedAt = 0;
     o.history = [];
     o.ahead = AHEAD;
@@ -454,6 +459,9 @@
           if (o.node === null || o.mod !== mod) return;
           note_position(e.data.frame, e.data.pos);
           o.starved = e.data.starved;
+          o.played = e.data.played;
+          o.used = e.data.pos;
+          o.queued = e.data.queued;
           feedWorklet();
         };
         o.node.connect(state.analyser);
@@ -478,6 +486,9 @@
       note_position(ev.playbackTime * ctx.sampleRate, q.position());
       q.render(ev.outputBuffer.getChannelData(0), ev.outputBuffer.getChannelData(1));
       o.starved = q.starved;
+      o.played = q.played;
+      o.used = q.position();
+      o.queued = q.queued();
     };
     o.processor.connect(state.analyser);
     state.player = "scriptprocessor";
