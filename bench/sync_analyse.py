@@ -168,14 +168,22 @@ def show(rec, ref, first, t_from, t_to):
     ear, ear_sd, near = robust(zero_ear, 0.05) if len(zero_ear) else (float("nan"), float("nan"), 0)
     # Each recorded pulse is the reference's pulse nearest to it by the sound's clock
     # (pulses come 1.92 s apart: offsets up to 0.9 s are told apart).
-    zero_screen = []
+    zero_screen, pairs = [], []
     for t in live_p:
         if len(ref_p) == 0 or np.isnan(ear):
             break
         k = np.abs(ref_p - (t - ear)).argmin()
         if abs(ref_p[k] - (t - ear)) < 0.9:
             zero_screen.append(t - ref_p[k])
+            pairs.append((ref_p[k], t))
     zero_screen = np.array(zero_screen)
+    # The picture's speed: the pulses' spacing on the screen against the show's. Above
+    # 1 the pictures run ahead within a period (and the offset drifts through it).
+    pspeed = float("nan")
+    steps = [(b[0] - a[0]) / (b[1] - a[1]) for a, b in zip(pairs, pairs[1:]) if b[0] > a[0] and b[1] > a[1]]
+    if steps:
+        pspeed = float(np.median(steps))
+    if DEBUG: print("pulses: %d live, %d in the reference; zeros %s" % (len(live_p), len(ref_p), np.round(zero_screen - ear, 3)), file=sys.stderr)
     screen, screen_sd, nscreen = robust(zero_screen, 0.05) if len(zero_screen) else (float("nan"), float("nan"), 0)
     # Speed: the recording's time against the show's, over the pieces found; gaps:
     # 10 ms stretches of near silence in the recording where the music is loud.
@@ -200,9 +208,9 @@ def show(rec, ref, first, t_from, t_to):
     first_ear = (zero_ear[0] - screen) * 1000 if len(zero_ear) else float("nan")
     last_ear = (zero_ear[-1] - screen) * 1000 if len(zero_ear) else float("nan")
     print("offset %.1f ms (screen: %d pulses, spread %.1f ms; ear: %d of %d pieces, spread %.1f ms; "
-          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s) speed %.4f gaps %d in %.1f s" %
+          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s) speed %.4f picture speed %.3f gaps %d in %.1f s" %
           (off, nscreen, screen_sd * 1000, near, len(zero_ear), ear_sd * 1000, first_ear,
-           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, speed, gaps,
+           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, speed, pspeed, gaps,
            ear_at[-1] + 0.5 - ear_at[0] if ear_at else 0))
     return off
 

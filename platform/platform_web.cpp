@@ -174,17 +174,29 @@ void plat_message_box(const char *text)
 // A picture drawn now is seen later: the browser carries out its GL calls after the
 // frame's callback and shows the result at a later refresh of the display. While it
 // follows the music the clock runs ahead of the ear by that much (the frame's own
-// time, smoothed, and one refresh), so the picture is seen as its music is heard.
+// time, smoothed, and one refresh, and what the page knows its browser adds), so the
+// picture is seen as its music is heard. The clock must also move smoothly from frame to frame: the show counts a frame
+// step no longer than its update interval as one whole step, so a reading that jumps
+// back and forth by a few ms (the ear's time comes in the audio thread's chunks)
+// makes the show's pulses run fast, 8 % in Firefox. So within a frame the clock reads
+// the frame's own time (requestAnimationFrame's, the refresh it is drawn for, not
+// when its callback happens to run); it runs at that time's rate and closes on the
+// music's time over about WEB_SLEW_MS, and jumps where it is more than WEB_JUMP_MS
+// off (the start, a stall, a gap in the music).
 #define WEB_DEAF_MS 1500.0
 #define WEB_REFRESH_MS (1000.0 / 60)
 #define WEB_LEAD_MOST_MS 150.0
+#define WEB_SLEW_MS 500.0
+#define WEB_JUMP_MS 50.0
 static double web_frame_ms;         // what a frame takes, smoothed
+static double web_frame_at;         // the running frame's time; 0 between frames
 static int web_audio_open;
 static unsigned web_audio_freq;
 static double web_audio_written;    // frames queued since the output opened
 static double web_clock_from = -1;  // frames queued when the frames began; <0: the page's clock
 static double web_clock_start, web_clock_last, web_clock_now;
 static double web_heard, web_heard_at;
+static double web_picture_late;     // ms the browser's display path adds, as the page says
 
 static void web_clock_follow_audio(void)
 {
@@ -193,25 +205,33 @@ static void web_clock_follow_audio(void)
     web_clock_from = web_audio_written;
     web_clock_start = web_clock_last = web_clock_now = web_heard_at = emscripten_get_now();
     web_heard = 0;
+    web_picture_late = EM_ASM_DOUBLE({ return Module.pictureLate ? Module.pictureLate() : 0; });
 }
 
 static uint32_t web_clock(void)
 {
-    const double now = emscripten_get_now();
+    const double real = emscripten_get_now();
+    double now = web_frame_at > 0 ? web_frame_at : real;
     if (web_clock_from < 0) return (uint32_t)(uint64_t)now;
+    if (now < web_clock_now) now = web_clock_now;
     const double heard = EM_ASM_DOUBLE({ return Module.audioHeard ? Module.audioHeard() : 0; });
     if (heard > web_heard) {
         web_heard = heard;
-        web_heard_at = now;
+        web_heard_at = real;
     }
-    double t;
-    if (now - web_heard_at > WEB_DEAF_MS) {
-        t = web_clock_last + (now - web_clock_now);
-    } else {
+    const double step = now - web_clock_now;
+    double t = web_clock_last + step;
+    if (real - web_heard_at <= WEB_DEAF_MS) {
         const double music = heard > web_clock_from ? heard - web_clock_from : 0;
-        double lead = web_frame_ms + WEB_REFRESH_MS;
+        double lead = web_frame_ms + WEB_REFRESH_MS + web_picture_late;
         if (lead > WEB_LEAD_MOST_MS) lead = WEB_LEAD_MOST_MS;
-        t = web_clock_start + music * 1000.0 / web_audio_freq + lead;
+        if (lead < 0) lead = 0;
+        const double target = web_clock_start + music * 1000.0 / web_audio_freq + lead;
+        const double off = target - t;
+        if (off > WEB_JUMP_MS || off < -WEB_JUMP_MS)
+            t = target;
+        else
+            t += off * (step < WEB_SLEW_MS ? step / WEB_SLEW_MS : 1.0);
     }
     if (t < web_clock_last) t = web_clock_last;
     web_clock_last = t;
@@ -240,7 +260,12 @@ static void web_frame_tick(void)
 {
     web_feed();
     const double t0 = emscripten_get_now();
+    // The refresh this frame is drawn for, as requestAnimationFrame gave it (the page
+    // notes it); a time not of this moment (no such note) is not used.
+    web_frame_at = EM_ASM_DOUBLE({ return Module.frameTime ? Module.frameTime() : 0; });
+    if (web_frame_at > t0 || web_frame_at < t0 - 100) web_frame_at = t0;
     const int more = web_frame && web_frame();
+    web_frame_at = 0;
     web_frame_ms += (emscripten_get_now() - t0 - web_frame_ms) * 0.1;
     web_feed();
     if (more) return;

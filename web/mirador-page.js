@@ -50,6 +50,21 @@
   window.mirador = state;
   let image = null;          // Uint8Array: mirador.dat
 
+  // The time each requestAnimationFrame callback is given: the refresh its frame is
+  // drawn for, the same for every callback of that refresh and steady from one to the
+  // next, where the moment a callback runs is late by whatever ran before it. The
+  // module's clock reads it within a frame (frameTime).
+  let frameTime = 0;
+
+  // What the browser's path from a frame's callback to the screen adds beyond the one
+  // refresh the module counts (ms), where it is known: Chromium composites a frame in
+  // its GPU process and shows it a few refreshes later; its pictures were seen 58 ms
+  // after their music with none added (bench/sync.sh web-chromium). ?late=MS sets it.
+  const PICTURE_LATE_MS = params.get("late") !== null ? Number(params.get("late")) || 0
+    : /\bChrome\//.test(navigator.userAgent) ? 45 : 0;
+  const pageRAF = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (cb) => pageRAF((ts) => { frameTime = ts; cb(ts); });
+
   function log(line) {
     state.log.push(line);
     if (state.log.length > 2000) state.log.shift();
@@ -584,6 +599,8 @@
       openAudio: (freq) => openAudio(mod, freq),
       audioHeard: audioHeard,
       feedAudio: feedWorklet,
+      frameTime: () => frameTime,
+      pictureLate: () => PICTURE_LATE_MS,
       closeAudio: closeAudio,
       onShowEnd: () => ended(mod),
       onMessage: (t) => {

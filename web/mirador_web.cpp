@@ -77,6 +77,7 @@ static int frame(void)
 extern "C" {
 int mirador_web_scene(void) { return scene; }
 int mirador_web_framecount(void) { return framecount; }
+float mirador_web_scenetime(void) { return scenetime; }
 int mirador_web_missing(void) { return missing; }
 // How many of the pictures and the music start-up checks.
 int mirador_web_checked(void) { return show_checked_count(); }

@@ -219,6 +219,21 @@ def group_show_and_sound(d, url, rec):
     check("the music heard moves at 44100 frames a second of the context's, behind the mixer",
           36000 < heard_rate < 52000 and 50 < ahead_ms < queue_ms + 1500,
           "%.0f a second, %.0f ms behind (%s)" % (heard_rate, ahead_ms, s1[5]))
+    # The show's frame units (its pulses every 128) move with the music heard, 15 ms
+    # each: a clock that jitters from frame to frame makes them run fast, as the show
+    # counts any step shorter than a unit as one whole unit.
+    units = music = 0.0
+    last = None
+    for _ in range(24):
+        now = js(d, "[mirador.module._mirador_web_scene(), mirador.module._mirador_web_scenetime(), mirador.audioHeard()]")
+        if last and now[0] == last[0] and now[1] > last[1]:
+            units += now[1] - last[1]
+            music += (now[2] - last[2]) * 1000.0 / 44100 / 15
+        last = now
+        time.sleep(0.15)
+    figures["units_per_music_unit"] = round(units / music, 3) if music else None
+    check("the show's frame units move with the music heard", music > 50 and abs(units / music - 1) < 0.04,
+          "%.0f units in %.0f of the music's" % (units, music))
     player, ctx_rate = js(d, "[mirador.player, mirador.audioRate]")
     check("the audio worklet plays the music", player == "worklet", "%s at %s Hz" % (player, ctx_rate))
     rms = hears_music(d)
