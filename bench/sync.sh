@@ -24,7 +24,10 @@
 # kept in it) and prints the offset: positive means the sound comes after the picture.
 # Period 2 is left out of a measurement by default: in the live show the first frame's
 # step spans the loading time, so that period's pictures run ahead of the capture's.
-# The last line gives mean, spread and runs. Needs root for the packages it installs
+# The last line gives mean, spread and runs. SYNC_STALL=S:MS stops a native program
+# (SIGSTOP) for MS ms at S s after its show starts, an underrun, to see how soon it is
+# back in step; SYNC_DEBUG=1 prints each piece's offset and the pulses, SYNC_KEEP=1
+# keeps the run's folder. Needs root for the packages it installs
 # (pulseaudio, pulseaudio-utils, python3-numpy, libasound2-plugins, xvfb, ffmpeg, xdotool) when missing.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,7 +40,7 @@ while [ $# -gt 0 ]; do
     --build) build=$(cd "$2" && pwd); shift 2 ;;
     --driver) export SDL_AUDIODRIVER=$2; shift 2 ;;
     --) title=$2; shift 2; cmd=("$@"); prog=command; break ;;
-    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,31p' "$0"; exit 0 ;;
     *) prog=$1; shift ;;
     esac
 done
@@ -137,6 +140,10 @@ one_run() {  # one_run <n>: prints the analyser's line
             [ -n "$web" ] && [ $((i % 10)) -eq 0 ] && xdotool mousemove 640 360 click 1
             sleep 0.1
         done
+        if [ -n "${SYNC_STALL:-}" ] && [ -z "$web" ]; then
+            (sleep "${SYNC_STALL%:*}"; kill -STOP $pid; sleep "$(awk -v m="${SYNC_STALL#*:}" 'BEGIN { print m / 1000 }')"
+             kill -CONT $pid) &
+        fi
         if [ "$pb" -ge 22 ]; then
             wait $pid
         else

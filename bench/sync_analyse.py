@@ -205,6 +205,9 @@ def show(rec, ref, first, t_from, t_to):
             if np.sqrt(np.mean(rs[i:i + w] ** 2)) < 30 and np.sqrt(np.mean(fs[j:j + w] ** 2)) > 1000:
                 gaps += 1
     off = (ear - screen) * 1000
+    if DEBUG:
+        for at, z in zip(ear_at, zero_ear):
+            print("sound at show %.2f s: %.1f ms after the picture" % (at, (z - screen) * 1000), file=sys.stderr)
     first_ear = (zero_ear[0] - screen) * 1000 if len(zero_ear) else float("nan")
     last_ear = (zero_ear[-1] - screen) * 1000 if len(zero_ear) else float("nan")
     print("offset %.1f ms (screen: %d pulses, spread %.1f ms; ear: %d of %d pieces, spread %.1f ms; "
