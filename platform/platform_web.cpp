@@ -174,15 +174,16 @@ void plat_message_box(const char *text)
 // A picture drawn now is seen later: the browser carries out its GL calls after the
 // frame's callback and shows the result at a later refresh of the display. While it
 // follows the music the clock runs ahead of the ear by that much (the frame's own
-// time, smoothed, and one refresh, and what the page knows its browser adds), so the
-// picture is seen as its music is heard. The clock must also move smoothly from frame to frame: the show counts a frame
-// step no longer than its update interval as one whole step, so a reading that jumps
-// back and forth by a few ms (the ear's time comes in the audio thread's chunks)
-// makes the show's pulses run fast, 8 % in Firefox. So within a frame the clock reads
-// the frame's own time (requestAnimationFrame's, the refresh it is drawn for, not
-// when its callback happens to run); it runs at that time's rate and closes on the
-// music's time over about WEB_SLEW_MS, and jumps where it is more than WEB_JUMP_MS
-// off (the start, a stall, a gap in the music).
+// time, smoothed, one refresh, and what the page knows its browser adds), so the
+// picture is seen as its music is heard.
+// The clock also moves smoothly from frame to frame: the show counts a frame step no
+// longer than its update interval as one whole step, so a reading that jumps back and
+// forth by a few ms (the ear's time comes in the audio thread's chunks) makes the
+// show's pulses run fast, 8 % in Firefox. So within a frame the clock reads the
+// frame's own time (requestAnimationFrame's, the refresh it is drawn for, not when
+// its callback happens to run); it runs at that time's rate, closes on the music's
+// time over about WEB_SLEW_MS, and jumps where it is more than WEB_JUMP_MS off (the
+// start, a stall, a gap in the music).
 #define WEB_DEAF_MS 1500.0
 #define WEB_REFRESH_MS (1000.0 / 60)
 #define WEB_LEAD_MOST_MS 150.0

@@ -55,15 +55,16 @@
   // next, where the moment a callback runs is late by whatever ran before it. The
   // module's clock reads it within a frame (frameTime).
   let frameTime = 0;
+  const pageRAF = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (cb) => pageRAF((ts) => { frameTime = ts; cb(ts); });
 
   // What the browser's path from a frame's callback to the screen adds beyond the one
   // refresh the module counts (ms), where it is known: Chromium composites a frame in
-  // its GPU process and shows it a few refreshes later; its pictures were seen 58 ms
-  // after their music with none added (bench/sync.sh web-chromium). ?late=MS sets it.
+  // its GPU process and shows it a few refreshes later; its pictures were seen about
+  // 60 ms after their music with none added, about 10 ms with 45 (bench/sync.sh
+  // web-chromium). ?late=MS sets it.
   const PICTURE_LATE_MS = params.get("late") !== null ? Number(params.get("late")) || 0
     : /\bChrome\//.test(navigator.userAgent) ? 45 : 0;
-  const pageRAF = window.requestAnimationFrame.bind(window);
-  window.requestAnimationFrame = (cb) => pageRAF((ts) => { frameTime = ts; cb(ts); });
 
   function log(line) {
     state.log.push(line);

@@ -11,14 +11,14 @@
 // every speed. At 1x (the only speed with music) each frame makes exactly its share of
 // the device's rate, so the sound queue neither grows nor runs dry while frames keep
 // time; a device takes sound in blocks of its own (often more than two frames of the
-// show), so a run starts with the queue topped up with silence to what
-// the device may take at once, and the queue is kept from growing past that and three
-// frames more (after the machine fell behind and caught up, the excess is what was
-// late: it is skipped). The sound queued now is heard only when what is queued before
-// it has played (some 100 to 170 ms): each picture is held until then (held.h), so
-// the two meet at the ear and the eye. When the machine falls behind (a frame is late), the picture
-// gives way, not the music: up to three
-// frames in a row are run without presenting them (their scene is drawn, their sound
+// show), so a run starts with the queue topped up with silence to what the device may
+// take at once, and the queue is kept from growing past that and three frames more
+// (after the machine fell behind and caught up, the excess is what was late: it is
+// skipped). The sound queued now is heard only when what is queued before it has
+// played (some 100 to 170 ms): each picture is held until then (held.h), so the two
+// meet at the ear and the eye. When the machine falls behind (a frame is late), the
+// picture gives way, not the music: up to three frames in a row are run without
+// presenting them (their scene is drawn, their sound
 // made, only the scale-up to the window and the swap are left out), so the music
 // goes on unbroken while fewer pictures reach the screen. The sound is what a viewer
 // notices first (a gap or a stutter), a frame not shown is barely seen, and the state
@@ -174,11 +174,9 @@ static void queue_cushion(void)
 
 static void queue_clear(void)
 {
-    {
-        std::lock_guard<std::mutex> g(q_lock);
-        q.clear();
-        q_head = 0;
-    }
+    std::lock_guard<std::mutex> g(q_lock);
+    q.clear();
+    q_head = 0;
 }
 
 // How long sound queued now takes to reach the ear: what the queue holds, what the
