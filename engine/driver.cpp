@@ -8,6 +8,7 @@
 
 #include <stdio.h>
 
+#include "engine/video.h"
 #include "platform/platform.h"
 
 std::atomic<uint8_t> ORB_quit{0};
@@ -147,5 +148,5 @@ void ORB_SetTitle(const char *title)
 
 uint32_t ORB_GetMillis(void)
 {
-    return plat_ticks();
+    return orb_frame_clock();
 }

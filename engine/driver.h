@@ -13,7 +13,7 @@ intptr_t WndProc(unsigned msg, uintptr_t wparam, intptr_t lparam);
 int win32_main(int argc, char **argv);   // demo thread: coremain, then a close request
 int coremain(int argc, char **argv);     // the demo (demo/main.cpp)
 void ORB_SetTitle(const char *title);
-uint32_t ORB_GetMillis(void);
+uint32_t ORB_GetMillis(void);             // the frame clock (engine/video.h), ms
 
 // ---- Shared state: the raw input of the window procedure --------------------------
 // Single words shared between the threads are atomics with relaxed order. Which

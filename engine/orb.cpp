@@ -29,7 +29,8 @@ void ORB_SetRefreshRate(int rate)
         ORB_video_updatespeed = (int)q;
     }
     if (ORB_video_updatespeed == 0) ORB_video_updatespeed = 1;
-    ORB_video_time = plat_ticks();
+    orb_frame_clock_restart();
+    ORB_video_time = orb_frame_clock();
 }
 
 int ORB_GetFPS(void)

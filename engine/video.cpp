@@ -520,6 +520,69 @@ void ORB_DrawFramebuffer(int x, int y, int w, int h, int index)
     ORB_DrawQuad((float)x, (float)y, (float)w, (float)h, 0.0f, 1.0f, 1.0f, 0.0f);
 }
 
+// ---- The frame clock ---------------------------------------------------------------------------
+// A frame draws the show as it stood at the wait before the previous frame, and is seen
+// once its swap returns. One frame step of that is the show's own (a captured frame
+// too shows the state of the frame before it); whatever the frame takes beyond one step
+// (its drawing, and on a slow machine or a large window its long frames) puts the
+// picture behind its music. So the frame clock, which ORB_WaitRefresh and ORB_GetMillis
+// read, runs ahead of the system's clock by that much: each wait measures how late the
+// last picture came, and the lead moves a sixteenth of the way there, never further
+// back than the system's clock has moved since its last reading (the clock never goes
+// back). The sound keeps to the system's clock. A frame that took over
+// ORB_LEAD_STALL_MS (a stall, not a lasting lateness) is not counted; where nothing
+// waits here between swaps (a fixed clock) the lead stays 0.
+#define ORB_LEAD_MOST_MS 150
+#define ORB_LEAD_STALL_MS 250
+#define ORB_LEAD_SMOOTHING 16.0f
+static uint32_t orb_lead_ms;      // how far the frame clock runs ahead of the system's
+static float orb_lead_aim;        // the smoothed lateness of the pictures, ms
+static uint32_t orb_read_at;      // the system's clock at the frame clock's last reading
+static uint32_t orb_wait_at[2];   // ... at the last two waits, older first
+static int orb_waits;             // waits counted, up to 2
+static uint32_t orb_swap_at;      // ... when the last swap returned
+static int orb_swapped;           // 1 when a swap returned since the last wait
+
+void orb_frame_clock_restart(void)
+{
+    orb_lead_ms = 0;
+    orb_lead_aim = 0.0f;
+    orb_waits = 0;
+    orb_swapped = 0;
+}
+
+uint32_t orb_frame_clock(void)
+{
+    orb_read_at = plat_ticks();
+    return orb_read_at + orb_lead_ms;
+}
+
+void orb_frame_presented(void)
+{
+    orb_swap_at = plat_ticks();
+    orb_swapped = 1;
+}
+
+// At a wait: how late the picture of the frame just swapped came.
+static void follow_lateness(void)
+{
+    if (!orb_swapped || orb_waits < 2) return;
+    orb_swapped = 0;
+    const uint32_t late = orb_swap_at - orb_wait_at[0];
+    if (late > ORB_LEAD_STALL_MS) return;
+    float beyond = (float)late - (float)ORB_video_updatespeed;
+    if (beyond < 0.0f) beyond = 0.0f;
+    if (beyond > (float)ORB_LEAD_MOST_MS) beyond = (float)ORB_LEAD_MOST_MS;
+    orb_lead_aim += (beyond - orb_lead_aim) / ORB_LEAD_SMOOTHING;
+    uint32_t lead = (uint32_t)(orb_lead_aim + 0.5f);
+    if (lead < orb_lead_ms) {
+        const int32_t moved = (int32_t)(plat_ticks() - orb_read_at);
+        const uint32_t most = moved > 0 ? (uint32_t)moved : 0u;
+        if (orb_lead_ms - lead > most) lead = orb_lead_ms - most;
+    }
+    orb_lead_ms = lead;
+}
+
 // ---- Presentation -------------------------------------------------------------------------------
 
 void (*ORB_preswap_hook)(void);
@@ -573,6 +636,7 @@ void ORB_SwapBuffers(void)
     glFinish();
     if (ORB_preswap_hook) ORB_preswap_hook();
     plat_gl_swap();
+    orb_frame_presented();
 
     if (ORB_framebuffers_enabled) bind_fbo(d->fbo);
     glViewport(0, 0, f->width, f->height);
@@ -587,6 +651,7 @@ void ORB_SwapBuffers2(void)
 {
     if (!orb_glready || !ORB_FrameBuffer) return;
     plat_gl_swap();
+    orb_frame_presented();
     glViewport(0, 0, ORB_FrameBuffer->width, ORB_FrameBuffer->height);
     bind_window();
 }
@@ -594,11 +659,15 @@ void ORB_SwapBuffers2(void)
 float ORB_WaitRefresh(void)
 {
     ORB_video_numframes++;
+    follow_lateness();
     // Unsigned 32-bit arithmetic throughout; with vsync the swap has already waited.
-    uint32_t now = plat_ticks();
-    while (ORB_video_time + (uint32_t)ORB_video_updatespeed > now && ORB_vsync_enabled == 0) now = plat_ticks();
-    float elapsed = (float)(uint32_t)(plat_ticks() - ORB_video_time);
+    uint32_t now = orb_frame_clock();
+    while (ORB_video_time + (uint32_t)ORB_video_updatespeed > now && ORB_vsync_enabled == 0) now = orb_frame_clock();
+    float elapsed = (float)(uint32_t)(orb_frame_clock() - ORB_video_time);
     ORB_video_time = now;
+    orb_wait_at[0] = orb_wait_at[1];
+    orb_wait_at[1] = now - orb_lead_ms;
+    if (orb_waits < 2) orb_waits++;
     if (ORB_vsync_enabled && (float)ORB_video_updatespeed >= elapsed) return 1.0f;
     return elapsed / (float)ORB_video_updatespeed;
 }

@@ -65,6 +65,13 @@ void  ORB_DrawFramebuffer(int x, int y, int w, int h, int index);
 void  ORB_SwapBuffers(void);
 void  ORB_SwapBuffers2(void);
 float ORB_WaitRefresh(void);
+// The frame clock (ms, wraps): the system's, ahead by how late the pictures come
+// beyond one frame step, measured at each wait. ORB_WaitRefresh and ORB_GetMillis
+// read it; the presents report each returned swap; ORB_SetRefreshRate restarts it
+// (no lead).
+uint32_t orb_frame_clock(void);
+void orb_frame_presented(void);
+void orb_frame_clock_restart(void);
 
 // ---- Shaders -------------------------------------------------------------------------
 int   ORB_InitShader(const char *vertex, const char *fragment);

@@ -522,8 +522,10 @@ int plat_audio_open(unsigned freq, int bits, int channels, plat_audio_done_fn do
     // buffer later (the server plays out the one before), which plat_audio_behind_ms
     // says; the heard count itself is what was taken. A program that starts its clock
     // when its music is heard by that count is in step as seen: its pictures reach the
-    // screen some 40 ms after the clock reading they are drawn for (counting the
-    // buffer there put the music 46 ms ahead of the picture).
+    // screen about that much after the clock reading they are drawn for, one frame
+    // step and the way to the screen (counting the buffer there put the music 46 ms
+    // ahead of the picture); what a frame takes beyond that, the engine's frame clock
+    // runs ahead by.
     const uint32_t frame = (uint32_t)channels * (uint32_t)(bits / 8);
     plat_audio_rate = freq * frame;
     plat_audio_buffer_ms = have.freq > 0 ? (unsigned)(have.samples * 1000u / (unsigned)have.freq) : 0;

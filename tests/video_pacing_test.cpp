@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/bitmap.h"
+#include "engine/driver.h"
 #include "engine/orb.h"
 #include "engine/video.h"
 #include "platform/platform.h"
@@ -94,6 +95,38 @@ TEST_F(Pacing, ClockWrap)
     f = ORB_WaitRefresh();
     EXPECT_EQ(ORB_video_time, 14u);
     EXPECT_FLOAT_EQ(f, 16.0f / 15.0f);
+}
+
+// Pictures seen 78 ms after the reading they show (40 ms frames, each swap returning
+// 38 ms into its frame): the frame clock comes to run 63 ms ahead, beyond the one
+// 15 ms step that is the show's own. When the frames are quick again the lead falls
+// without the clock ever going back; a stall is not counted; a restart drops the lead.
+TEST_F(Pacing, FrameClockRunsAheadByHowLateThePicturesCome)
+{
+    start(1000, 0, 1);
+    uint32_t t = 1000, last = ORB_GetMillis();
+    auto frames = [&](int n, uint32_t length, uint32_t presented) {
+        for (int i = 0; i < n; i++) {
+            fake_now = t;
+            ORB_WaitRefresh();
+            EXPECT_GE((int32_t)(ORB_video_time - last), 0);
+            fake_now = t + presented;
+            orb_frame_presented();
+            const uint32_t m = ORB_GetMillis();
+            EXPECT_GE((int32_t)(m - ORB_video_time), 0);
+            last = m;
+            t += length;
+        }
+    };
+    frames(200, 40, 38);
+    EXPECT_EQ(ORB_GetMillis() - fake_now, 63u);
+    frames(1, 2000, 1990);        // a stall
+    frames(1, 40, 38);
+    EXPECT_EQ(ORB_GetMillis() - fake_now, 63u);
+    frames(300, 15, 5);           // seen 20 ms after their readings
+    EXPECT_EQ(ORB_GetMillis() - fake_now, 5u);
+    ORB_SetRefreshRate(60);
+    EXPECT_EQ(ORB_GetMillis(), fake_now);
 }
 
 // ---- Shader files ------------------------------------------------------------------------
