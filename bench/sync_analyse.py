@@ -24,6 +24,7 @@ import numpy as np
 
 RATE, FPS, COLS = 44100, 60, 32
 DEBUG = bool(os.environ.get("SYNC_DEBUG"))
+SPAN_S = 16.0  # the start's and the end's stretch of a long measurement
 
 
 def probe_packets(path, stream):
@@ -208,12 +209,25 @@ def show(rec, ref, first, t_from, t_to):
     if DEBUG:
         for at, z in zip(ear_at, zero_ear):
             print("sound at show %.2f s: %.1f ms after the picture" % (at, (z - screen) * 1000), file=sys.stderr)
+    # Over a long stretch (the whole show) the offset at its start and at its end, each
+    # from the pulses and pieces of its first and last SPAN_S seconds: a picture that
+    # falls behind over the show (each period lasts up to a frame longer than its
+    # nominal 7700 ms) shows as a change, where the whole figure is the middle's.
+    ends = ""
+    if len(pairs) and len(ear_at) and ear_at[-1] - ear_at[0] >= 3 * SPAN_S:
+        ref_at = np.array([p[0] for p in pairs])
+        at = np.array(ear_at)
+        for name, lo, hi in (("start", at[0], at[0] + SPAN_S), ("end", at[-1] - SPAN_S, at[-1] + 1)):
+            zs = zero_screen[(ref_at >= lo) & (ref_at <= hi)]
+            ze = zero_ear[(at >= lo) & (at <= hi)]
+            e = (robust(ze, 0.05)[0] - robust(zs, 0.05)[0]) * 1000 if len(zs) and len(ze) else float("nan")
+            ends += "; %s %.1f ms" % (name, e)
     first_ear = (zero_ear[0] - screen) * 1000 if len(zero_ear) else float("nan")
     last_ear = (zero_ear[-1] - screen) * 1000 if len(zero_ear) else float("nan")
     print("offset %.1f ms (screen: %d pulses, spread %.1f ms; ear: %d of %d pieces, spread %.1f ms; "
-          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s) speed %.4f picture speed %.3f gaps %d in %.1f s" %
+          "first piece %.1f ms at %.1f s, last %.1f ms at %.1f s%s) speed %.4f picture speed %.3f gaps %d in %.1f s" %
           (off, nscreen, screen_sd * 1000, near, len(zero_ear), ear_sd * 1000, first_ear,
-           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, speed, pspeed, gaps,
+           ear_at[0] if ear_at else 0, last_ear, ear_at[-1] if ear_at else 0, ends, speed, pspeed, gaps,
            ear_at[-1] + 0.5 - ear_at[0] if ear_at else 0))
     return off
 
